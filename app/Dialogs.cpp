@@ -1,0 +1,70 @@
+#include "app/Dialogs.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QWidget>
+
+namespace {
+TDialogResponder& Responder() {
+  static TDialogResponder responder;
+  return responder;
+}
+
+QMessageBox::Icon IconOf(TMsgKind kind) {
+  switch (kind) {
+    case TMsgKind::Error: return QMessageBox::Critical;
+    case TMsgKind::Warning: return QMessageBox::Warning;
+    case TMsgKind::Information: return QMessageBox::Information;
+    case TMsgKind::Confirmation: return QMessageBox::Question;
+  }
+  return QMessageBox::NoIcon;
+}
+}  // namespace
+
+void SetDialogResponder(TDialogResponder responder) { Responder() = std::move(responder); }
+
+QMessageBox::StandardButton ShowCenteredMessage(QWidget* form, const QString& text, TMsgKind kind,
+                                                QMessageBox::StandardButtons buttons) {
+  if (Responder()) {
+    TDialogRequest request{TDialogRequest::Type::Message, form, QApplication::applicationName(),
+                           text, kind, buttons, {}, {}};
+    return Responder()(request).Button;
+  }
+  QMessageBox box(IconOf(kind), QApplication::applicationDisplayName(), text, buttons, form);
+  box.setObjectName("CenteredMessageBox");
+  if (form) {
+    const QRect frame = form->frameGeometry();
+    box.move(frame.left() + frame.width() / 2 - 200, frame.top() + frame.height() / 2 - 50);
+  }
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QString AskOpenFileName(QWidget* owner, const QString& caption, const QString& filter) {
+  if (Responder())
+    return Responder()({TDialogRequest::Type::OpenFile, owner, caption, {}, TMsgKind::Information,
+                        QMessageBox::Ok, filter, {}})
+        .FileName;
+  return QFileDialog::getOpenFileName(owner, caption, QString(), filter);
+}
+
+QString AskSaveFileName(QWidget* owner, const QString& caption, const QString& proposed,
+                        const QString& filter) {
+  if (Responder())
+    return Responder()({TDialogRequest::Type::SaveFile, owner, caption, proposed,
+                        TMsgKind::Information, QMessageBox::Ok, filter, {}})
+        .FileName;
+  return QFileDialog::getSaveFileName(owner, caption, proposed, filter);
+}
+
+std::optional<QColor> AskColor(QWidget* owner, const QColor& initial) {
+  QColor chosen;
+  if (Responder())
+    chosen = Responder()({TDialogRequest::Type::Color, owner, {}, {}, TMsgKind::Information,
+                          QMessageBox::Ok, {}, initial})
+                 .Color;
+  else
+    chosen = QColorDialog::getColor(initial, owner);
+  if (!chosen.isValid()) return std::nullopt;
+  return chosen;
+}
