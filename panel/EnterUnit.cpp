@@ -1,0 +1,5 @@
+#include "panel/EnterUnit.h"
+
+TEnterForm::TEnterForm(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint) {
+  setObjectName("EnterForm");
+}
