@@ -1,0 +1,62 @@
+#include "app/KelvoraApplication.h"
+
+#include <QFile>
+#include <QFont>
+#include <QPalette>
+#include <QStyleFactory>
+#include <QWidget>
+
+#include "app/Dialogs.h"
+
+TKelvoraApplication::TKelvoraApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setOrganizationName("ardentix");
+  setApplicationName("KPX");
+  setApplicationDisplayName("Kelvora");
+}
+
+bool TKelvoraApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const EKelvoraError& error) {
+    ReportError(error.Text());
+  } catch (const std::exception& error) {
+    ReportError(QString::fromUtf8(error.what()));
+  }
+  return false;
+}
+
+void TKelvoraApplication::ReportError(const QString& text) {
+  // The box runs its own event loop; an error raised inside it must not stack boxes.
+  if (fReporting) return;
+  fReporting = true;
+  QWidget* owner = activeWindow();
+  if (!owner) {
+    for (QWidget* w : topLevelWidgets())
+      if (w->objectName() == "MainForm") owner = w;
+  }
+  ShowCenteredMessage(owner, text, TMsgKind::Error);
+  fReporting = false;
+}
+
+void TKelvoraApplication::ApplyAuricStyle() {
+  Q_INIT_RESOURCE(resources);
+  setFont(QFont("Tahoma", 8));
+  setStyle(QStyleFactory::create("Fusion"));
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(0x23, 0x21, 0x1e));
+  dark.setColor(QPalette::WindowText, QColor(0xe8, 0xe2, 0xd4));
+  dark.setColor(QPalette::Base, QColor(0x2f, 0x2c, 0x27));
+  dark.setColor(QPalette::AlternateBase, QColor(0x3a, 0x36, 0x2f));
+  dark.setColor(QPalette::Text, QColor(0xe8, 0xe2, 0xd4));
+  dark.setColor(QPalette::Button, QColor(0x3a, 0x36, 0x2f));
+  dark.setColor(QPalette::ButtonText, QColor(0xe8, 0xe2, 0xd4));
+  dark.setColor(QPalette::Highlight, QColor(0x8a, 0x6d, 0x2c));
+  dark.setColor(QPalette::HighlightedText, Qt::white);
+  dark.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x36, 0x2f));
+  dark.setColor(QPalette::ToolTipText, QColor(0xe8, 0xe2, 0xd4));
+  dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x7a, 0x74, 0x68));
+  dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x7a, 0x74, 0x68));
+  setPalette(dark);
+  QFile sheet(":/auric.qss");
+  if (sheet.open(QIODevice::ReadOnly)) setStyleSheet(QString::fromUtf8(sheet.readAll()));
+}
