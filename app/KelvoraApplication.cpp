@@ -4,9 +4,6 @@
 #include <QFont>
 #include <QPalette>
 #include <QStyleFactory>
-#include <QWidget>
-
-#include "app/Dialogs.h"
 
 TKelvoraApplication::TKelvoraApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setOrganizationName("ardentix");
@@ -17,25 +14,10 @@ TKelvoraApplication::TKelvoraApplication(int& argc, char** argv) : QApplication(
 bool TKelvoraApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
-  } catch (const EKelvoraError& error) {
-    ReportError(error.Text());
-  } catch (const std::exception& error) {
-    ReportError(QString::fromUtf8(error.what()));
+  } catch (...) {
+    ReportCurrentException();
   }
   return false;
-}
-
-void TKelvoraApplication::ReportError(const QString& text) {
-  // The box runs its own event loop; an error raised inside it must not stack boxes.
-  if (fReporting) return;
-  fReporting = true;
-  QWidget* owner = activeWindow();
-  if (!owner) {
-    for (QWidget* w : topLevelWidgets())
-      if (w->objectName() == "MainForm") owner = w;
-  }
-  ShowCenteredMessage(owner, text, TMsgKind::Error);
-  fReporting = false;
 }
 
 void TKelvoraApplication::ApplyAuricStyle() {

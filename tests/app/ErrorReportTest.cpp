@@ -28,10 +28,10 @@ TEST(ErrorReport, AnErrorRaisedByAHandlerIsShownAndTheProgramGoesOn) {
   ScriptedDialogs dialogs;
   QPushButton button("Save");
   int clicks = 0;
-  QObject::connect(&button, &QPushButton::clicked, [&] {
+  QObject::connect(&button, &QPushButton::clicked, Guarded([&] {
     ++clicks;
     if (clicks == 1) throw EKelvoraError(QString::fromUtf8("Cannot write Log_1.txt: диск полон"));
-  });
+  }));
   button.show();
   QTest::mouseClick(&button, Qt::LeftButton);
   ASSERT_EQ(dialogs.shown.size(), 1u);
@@ -46,12 +46,30 @@ TEST(ErrorReport, AnErrorRaisedByAHandlerIsShownAndTheProgramGoesOn) {
 
 TEST(ErrorReport, StandardExceptionsAreReportedWithTheirText) {
   ScriptedDialogs dialogs;
-  QPushButton button("Go");
-  QObject::connect(&button, &QPushButton::clicked, [] { throw std::runtime_error("bad image"); });
-  button.show();
-  QTest::mouseClick(&button, Qt::LeftButton);
+  auto handler = Guarded([](int code) { throw std::runtime_error("bad image " + std::to_string(code)); });
+  handler(7);
   ASSERT_EQ(dialogs.shown.size(), 1u);
-  EXPECT_EQ(dialogs.shown[0].Text, "bad image");
+  EXPECT_EQ(dialogs.shown[0].Text, "bad image 7");
+}
+
+namespace {
+// An object whose own event handler raises, to reach the application's last net.
+class RaisingObject : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::User) throw EKelvoraError("raised at dispatch");
+    return QObject::event(e);
+  }
+};
+}  // namespace
+
+TEST(ErrorReport, TheApplicationCatchesWhatEscapesAHandler) {
+  ScriptedDialogs dialogs;
+  RaisingObject target;
+  QEvent event(QEvent::User);
+  EXPECT_FALSE(QCoreApplication::sendEvent(&target, &event));
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].Text, "raised at dispatch");
 }
 
 TEST(ErrorReport, TheSeamAnswersConfirmationsAndFileDialogs) {
