@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "host/PortDiscovery.h"
+#include "host/PortWatcher.h"
+
+namespace {
+
+// A fake /sys/class/tty, /dev and ports folder.
+class PortTree : public ::testing::Test {
+ protected:
+  QTemporaryDir root;
+  TPortSources sources;
+
+  void SetUp() override {
+    sources.TtyClass = root.path() + "/sys/class/tty";
+    sources.DeviceFolder = root.path() + "/dev";
+    sources.PortsFolder = root.path() + "/ports";
+    QDir().mkpath(sources.TtyClass);
+    QDir().mkpath(sources.DeviceFolder);
+    QDir().mkpath(sources.PortsFolder);
+  }
+
+  void AddTty(const QString& name, bool withDevice, const QString& type = {},
+              const QString& address = {}) {
+    const QString dir = sources.TtyClass + '/' + name;
+    QDir().mkpath(dir);
+    if (withDevice) QDir().mkpath(dir + "/device");
+    if (!type.isEmpty()) Write(dir + "/type", type);
+    if (!address.isEmpty()) Write(dir + "/address", address);
+  }
+
+  QString AddLink(const QString& name) {
+    const QString target = root.path() + "/pty-" + name;
+    Write(target, "");
+    const QString link = sources.PortsFolder + '/' + name;
+    QFile::link(target, link);
+    return link;
+  }
+
+  static void Write(const QString& path, const QString& text) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text.toLatin1() + "\n");
+  }
+
+  QString Dev(const QString& name) const { return sources.DeviceFolder + '/' + name; }
+};
+
+}  // namespace
+
+TEST_F(PortTree, ListsPresentPortsAndSimulatorLinksSortedAsText) {
+  AddTty("ttyUSB1", true);
+  AddTty("ttyUSB10", true);
+  AddTty("ttyUSB2", true);
+  AddTty("ttyACM0", true);
+  AddTty("ttyS0", true, "4");      // a real UART
+  AddTty("ttyS1", true, "0");      // placeholder without a UART
+  AddTty("ttyUSB3", false);        // no device behind it
+  AddTty("tty1", true);            // a console, not a serial port
+  AddTty("rfcomm0", false, {}, "00:1a:7d:da:71:13");
+  const QString sim = AddLink("kpx-sim");
+  const QString gone = AddLink("gone");
+  QFile::remove(root.path() + "/pty-gone");  // its simulator ended: the link dangles
+  QStringList ports{"stale"};
+  GetSerialPortList(ports, sources);
+  EXPECT_EQ(ports, (QStringList{Dev("rfcomm0"), Dev("ttyACM0"), Dev("ttyS0"), Dev("ttyUSB1"),
+                                Dev("ttyUSB10"), Dev("ttyUSB2"), sim}));
+}
+
+TEST_F(PortTree, PathsWithABlankAreLeftOut) {
+  AddLink("kpx sim");
+  QStringList ports;
+  GetSerialPortList(ports, sources);
+  EXPECT_TRUE(ports.isEmpty());
+}
+
+TEST_F(PortTree, BluetoothLinksCarryTheDevicesNameOrItsAddress) {
+  AddTty("rfcomm0", false, {}, "00:1a:7d:da:71:13");
+  AddTty("ttyUSB0", true);
+  QString asked;
+  sources.BluetoothName = [&](const QString& address) {
+    asked = address;
+    return QString("Bench Phone");
+  };
+  EXPECT_EQ(GetPortFriendlyName(Dev("rfcomm0"), sources), Dev("rfcomm0") + " BT Bench Phone");
+  EXPECT_EQ(asked, "00:1A:7D:DA:71:13");
+  EXPECT_EQ(GetPortFriendlyName(Dev("ttyUSB0"), sources), Dev("ttyUSB0"));
+  sources.BluetoothName = [](const QString&) { return QString(); };
+  EXPECT_EQ(GetPortFriendlyName(Dev("rfcomm0"), sources), Dev("rfcomm0") + " BT 00:1A:7D:DA:71:13");
+  EXPECT_EQ(PortNameOf(GetPortFriendlyName(Dev("rfcomm0"), sources)), Dev("rfcomm0"));
+}
+
+TEST(PortNames, PortNameOfCutsAtABlankFromPositionFiveOn) {
+  EXPECT_EQ(PortNameOf("TCP"), "TCP");
+  EXPECT_EQ(PortNameOf("COM3"), "COM3");
+  EXPECT_EQ(PortNameOf("COM7 BT Phone"), "COM7");
+  EXPECT_EQ(PortNameOf("/dev/rfcomm0 BT Phone"), "/dev/rfcomm0");
+  EXPECT_EQ(PortNameOf("A B C"), "A B C");     // blank at position 2
+  EXPECT_EQ(PortNameOf("ABC D"), "ABC D");     // blank at position 4
+  EXPECT_EQ(PortNameOf("ABCD E"), "ABCD");     // blank at position 5
+}
+
+TEST(PortNames, PortsFolderFollowsTheEnvironment) {
+  const QByteArray saved = qgetenv("KELVORA_PORTS_DIR");
+  const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("KELVORA_PORTS_DIR", "/somewhere/ports");
+  EXPECT_EQ(DefaultPortsFolder(), "/somewhere/ports");
+  qunsetenv("KELVORA_PORTS_DIR");
+  qputenv("XDG_RUNTIME_DIR", "/run/user/1000");
+  EXPECT_EQ(DefaultPortsFolder(), "/run/user/1000/kelvora/ports");
+  qputenv("KELVORA_PORTS_DIR", saved);
+  qputenv("XDG_RUNTIME_DIR", savedRuntime);
+}
+
+TEST_F(PortTree, TheWatcherReportsLinksThatComeAndGo) {
+  std::vector<std::pair<TPortChange, QString>> changes;
+  TPortWatcher watcher(sources.PortsFolder, [&](TPortChange change, const QString& port) {
+    changes.emplace_back(change, port);
+  });
+  const QString link = AddLink("kpx-sim");
+  auto waitFor = [&](size_t count) {
+    QElapsedTimer clock;
+    clock.start();
+    while (changes.size() < count && clock.elapsed() < 5000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  };
+  waitFor(1);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0], std::make_pair(TPortChange::Arrival, link));
+  QFile::remove(link);
+  waitFor(2);
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes[1], std::make_pair(TPortChange::Removal, link));
+}
