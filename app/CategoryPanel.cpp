@@ -29,7 +29,7 @@ void TCategoryPanel::SetCollapsed(bool value) {
   fCollapsed = value;
   fSurface->setVisible(!value);
   fHeader->setArrowType(value ? Qt::RightArrow : Qt::DownArrow);
-  setSizePolicy(QSizePolicy::Preferred, value ? QSizePolicy::Fixed : QSizePolicy::Expanding);
+  if (fOnFold) fOnFold();
   if (value) {
     if (OnCollapse) OnCollapse(this);
   } else {
@@ -47,8 +47,21 @@ TCategoryPanelGroup::TCategoryPanelGroup(const QString& name, QWidget* parent)
 
 TCategoryPanel* TCategoryPanelGroup::AddPanel(const QString& name, const QString& caption) {
   auto* panel = new TCategoryPanel(name, caption, this);
-  panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   // Keep the stretch last so collapsed panels stack at the top.
   fLayout->insertWidget(fLayout->count() - 1, panel);
+  panel->fOnFold = [this] { ShareHeight(); };
+  ShareHeight();
   return panel;
+}
+
+void TCategoryPanelGroup::ShareHeight() {
+  bool anyOpen = false;
+  for (int k = 0; k + 1 < fLayout->count(); ++k) {
+    auto* panel = static_cast<TCategoryPanel*>(fLayout->itemAt(k)->widget());
+    const bool open = !panel->Collapsed();
+    anyOpen = anyOpen || open;
+    panel->setSizePolicy(QSizePolicy::Preferred, open ? QSizePolicy::Expanding : QSizePolicy::Fixed);
+    fLayout->setStretch(k, open ? 1 : 0);
+  }
+  fLayout->setStretch(fLayout->count() - 1, anyOpen ? 0 : 1);
 }

@@ -25,6 +25,8 @@ class TCategoryPanel : public QWidget {
   static constexpr int kHeaderHeight = 22;
 
  private:
+  friend class TCategoryPanelGroup;
+  std::function<void()> fOnFold;  // the group re-shares its height
   QToolButton* fHeader;
   QWidget* fSurface;
   bool fCollapsed = true;
@@ -37,5 +39,7 @@ class TCategoryPanelGroup : public QWidget {
   TCategoryPanel* AddPanel(const QString& name, const QString& caption);
 
  private:
+  // Open panels share the height below the headers; with all closed the headers stack on top.
+  void ShareHeight();
   QVBoxLayout* fLayout;
 };
