@@ -28,3 +28,5 @@ bool WaitPainted(uint32_t timeoutMs, const std::function<bool()>& done) {
 }
 
 bool GuiWaitActive() { return gWaitDepth > 0; }
+
+void PaintPending() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }

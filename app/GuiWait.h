@@ -10,3 +10,6 @@
 bool WaitPainted(uint32_t timeoutMs, const std::function<bool()>& done = {});
 
 bool GuiWaitActive();
+
+// Lets the window repaint and deliver what is already queued, without taking user input.
+void PaintPending();

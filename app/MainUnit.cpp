@@ -10,7 +10,16 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <chrono>
+
 #include "app/CategoryPanel.h"
+#include "app/ErrorReport.h"
+#include "app/ToggleSwitch.h"
+#include "host/PortWatcher.h"
+#include "modbus/KRCOMPortConnector.h"
+#include "modbus/KRModbusMaster.h"
+#include "modbus/KRTCPConnector.h"
+#include "panel/Indicator.h"
 #include "app/IpAddress.h"
 #include "app/ProgramWindows.h"
 #include "autotest/TestUnit.h"
@@ -20,9 +29,11 @@
 #include "panel/EnterUnit2.h"
 
 namespace {
-constexpr int kBaudRates[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
-constexpr int kDefaultBaudIndex = 2;  // 9600
-constexpr int kSlaveAddresses = 127;
+uint32_t SteadyTicks() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
 }  // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
@@ -30,6 +41,16 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   // A fixed single border: the client area is exactly the front panel's 880 x 512.
   setFixedSize(880, 512);
   setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+  fTicks = SteadyTicks;
+  fCOMPortConnector = std::make_unique<TKRCOMPortConnector>();
+  fCOMPortConnector->SetReadTimeout(500);
+  fCOMPortConnector->SetWriteTimeout(500);
+  fCOMPortConnector->SetWaitRespTime(1000);
+  fCOMPortConnector->SetBaudRate(9600);
+  fTCPConnector = std::make_unique<TKRTCPConnector>();
+  fModbusMaster = std::make_unique<TKRModbusMaster>();
+  fModbusMaster->SetCheckID(true);
+  fModbusMaster->SetConnector(fCOMPortConnector.get());
   BuildLayout();
   FormCreate();
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -38,7 +59,11 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   }
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // The master lets go of its connector before the connectors go.
+  fModbusMaster->SetActive(false);
+  fModbusMaster.reset();
+}
 
 uint32_t TMainForm::CLR(int index) const {
   switch (index) {
@@ -101,38 +126,35 @@ void TMainForm::BuildLayout() {
   PoutPanel = AddPanel(OutputPanel, "PoutPanel", 356, 110, 172, 42, true);
   AHPanel = AddPanel(OutputPanel, "AHPanel", 8, 158, 140, 24);
   WHPanel = AddPanel(OutputPanel, "WHPanel", 8, 182, 140, 24);
-}
-
-void TMainForm::BuildConnectionControls(TCategoryPanel* panel) {
-  QWidget* surface = panel->Surface();
-  BaudComboBox = new QComboBox(surface);
-  BaudComboBox->setObjectName("BaudComboBox");
-  BaudComboBox->setGeometry(110, 8, 90, 22);
-  SlaveAddrComboBox = new QComboBox(surface);
-  SlaveAddrComboBox->setObjectName("SlaveAddrComboBox");
-  SlaveAddrComboBox->setGeometry(210, 8, 60, 22);
-  IpMaskEdit = new QLineEdit(surface);
-  IpMaskEdit->setObjectName("IpMaskEdit");
-  IpMaskEdit->setGeometry(8, 38, 120, 22);
-  // One required and two optional digits per octet; blanks are trimmed when the field is read.
-  IpMaskEdit->setInputMask("900.900.900.900; ");
-  IpMaskEdit->setText("192.168.001.001");
+  OnOffBtn = new QPushButton("ON", OutputPanel);
+  OnOffBtn->setObjectName("OnOffBtn");
+  OnOffBtn->setGeometry(376, 158, 136, 49);
+  OnOffBtn->setEnabled(false);
+  connect(OnOffBtn, &QPushButton::clicked, this, Guarded([this] { OnOffBtnClick(); }));
+  BuildReadouts();
 }
 
 void TMainForm::FormCreate() {
   // 1. Start values (the field initialisers), and the set voltage the supply starts from.
   gData.USET = 10;
-  // 2. Readout and set-value indicators, then the profile and parameter edit indicators,
-  //    come with the front-panel readouts.
+  // 2. Readout and set-value indicators; the profile and parameter edit indicators come with
+  //    their panels.
+  CreateIndicators();
+  UsetInd->SetOnChange([this](void*) { UsetIndChange(); });
+  IsetInd->SetOnChange([this](void*) { IsetIndChange(); });
   // 3. Stored display settings.
   RestoreStoredSettings();
   // 4. Connection controls; the port list is filled by the connection handling.
   RestoreConnectionSettings();
-  // 5. Caption; the grey disconnected display colours are applied with the readouts.
+  // 5. Caption and the grey colours of a disconnected panel.
   setWindowTitle("Kelvora");
+  SetDisplayColors(fCLR0, fCLR0);
   // 6. The oscilloscope buffer and its scale controls come with the chart.
   // 7. The request scheduler; its events are bound by the polling handlers.
   fTaskMgr = std::make_unique<TLN_TaskMgr>(5);
+  BindSchedulerEvents();
+  OscillTimer.setInterval(100);
+  connect(&OscillTimer, &QTimer::timeout, this, Guarded([this] { OscillTimerTimer(); }));
   // 8. Slave address and logging state.
   fMBaddr = 1;
   Logging = false;
@@ -148,27 +170,18 @@ void TMainForm::RestoreStoredSettings() {
   if (RegValueExists("CLR3")) fCLR3 = static_cast<uint32_t>(RegReadInteger("CLR3"));
 }
 
-void TMainForm::RestoreConnectionSettings() {
-  for (int rate : kBaudRates) BaudComboBox->addItem(QString::number(rate));
-  BaudComboBox->setCurrentIndex(
-      RegReadListIndex("BAUDRATE", BaudComboBox->count(), kDefaultBaudIndex));
-  for (int address = 1; address <= kSlaveAddresses; ++address)
-    SlaveAddrComboBox->addItem(QString::number(address));
-  SlaveAddrComboBox->setCurrentIndex(RegReadListIndex("MBADDR", SlaveAddrComboBox->count(), 0));
-  if (RegValueExists("TCP")) {
-    fTcpIpAddr = static_cast<uint32_t>(RegReadInteger("TCP"));
-    IpMaskEdit->setText(IpAddrToMaskText(fTcpIpAddr));
-  }
-}
-
 void TMainForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (!event->spontaneous()) FormShow();
 }
 
 void TMainForm::FormShow() {
-  // Port notifications, automatic connection and the first oscilloscope drawing are started
-  // here by the connection handling and the chart.
+  fPortWatcher = RegisterPortNotification(this, [this](TPortChange change, const QString& port) {
+    Guarded([this, change, port] { WMDeviceChange(change, port); })();
+  });
+  if (AutoConnectSwitch->isEnabled() && RegValueExists("Autoconnect"))
+    AutoConnectSwitch->SetOn(RegReadInteger("Autoconnect") != 0);
+  // The chart draws itself once here.
 }
 
 void TMainForm::changeEvent(QEvent* event) {
@@ -199,7 +212,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TMainForm::FormCloseQuery() {
-  // A running auto-test decides first; a live connection is disconnected before closing.
+  // A running auto-test decides first; a live connection gives the keys back before closing.
+  if (fConnected) DisconnectBtnClick();
   return true;
 }
 
@@ -214,6 +228,7 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::StoreSettings() {
+  RegWriteInteger("Autoconnect", AutoConnectSwitch->On() ? 1 : 0);
   RegWriteInteger("UnDown", fCursorButtonsVisible ? 1 : 0);
   RegWriteInteger("RCNT", fModel.RCNT ? 1 : 0);
   RegWriteInteger("CLR1", static_cast<int32_t>(fCLR1));

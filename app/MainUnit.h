@@ -1,20 +1,41 @@
 #pragma once
-// The main window: the supply's front panel and everything that keeps it live.
+// The main window: the supply's front panel and everything that keeps it live. Its members are
+// defined in one translation unit per concern: MainUnit (layout and life cycle), MainReadout
+// (digits, lamps and texts), MainConnection (connecting and disconnecting), MainPolling
+// (requests, answers and the display timer), MainSetPoint (set values and output switch).
 
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
+#include "app/OutputCounters.h"
 #include "app/TaskUnit.h"
 #include "app/UtilUnit.h"
+#include "modbus/KRTypes.h"
 
 class QComboBox;
 class QFrame;
+class QLabel;
 class QLineEdit;
 class QPushButton;
+class TActivityIndicator;
 class TCategoryPanel;
 class TCategoryPanelGroup;
+class TdsLed;
+class TdsSevenSegmentDisplay;
+class TIndicator;
+class TKRCOMPortConnector;
+class TKRModbusMaster;
+class TKRTCPConnector;
+class TPortComboBox;
+class TPortWatcher;
+class TToggleSwitch;
+enum class TPortChange;
 
 class TMainForm : public QWidget {
   Q_OBJECT
@@ -29,11 +50,30 @@ class TMainForm : public QWidget {
   TModel fModel{};
 
   TLN_TaskMgr* TaskMgr() const { return fTaskMgr.get(); }
+  TKRModbusMaster* ModbusMaster() const { return fModbusMaster.get(); }
+  TKRCOMPortConnector* COMPortConnector() const { return fCOMPortConnector.get(); }
+  TKRTCPConnector* TCPConnector() const { return fTCPConnector.get(); }
   bool Connected() const { return fConnected; }
+  bool PowerOn() const { return fPowerOn; }
   uint32_t TcpIpAddr() const { return fTcpIpAddr; }
   uint8_t MBaddr() const { return fMBaddr; }
   uint32_t CLR(int index) const;  // fCLR0 .. fCLR3
   bool CursorButtonsVisible() const { return fCursorButtonsVisible; }
+  const TOutputCounters& Counters() const { return fCounters; }
+  // The millisecond tick the counters and time-outs use; tests may replace it.
+  void SetTickSource(std::function<uint32_t()> ticks) { fTicks = std::move(ticks); }
+
+  // Operations the other windows call.
+  void ConnectBtnClick();
+  void DisconnectBtnClick();
+  void SetConnectedState(bool connected, bool powerOn);
+  void SetDisplayColors(uint32_t setColor, uint32_t outColor);
+  void ShowSetValues();
+  void SetValueChanged();
+  void EnableSetControls(bool e);
+  void ResetCounters();
+  void ShowModbusResult(int32_t AError);
+  void ModbusLedOn();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -41,20 +81,110 @@ class TMainForm : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // ---- Layout and life cycle (MainUnit) ----
   void BuildLayout();
-  void BuildConnectionControls(TCategoryPanel* panel);
   QFrame* AddPanel(QWidget* parent, const QString& name, int left, int top, int width, int height,
                    bool black = false);
-
   void FormCreate();
   void FormShow();
   void FormActivate();
   bool FormCloseQuery();
   void FormClose();
-
   void RestoreStoredSettings();
-  void RestoreConnectionSettings();
   void StoreSettings();
+  uint32_t Now() const { return fTicks(); }
+
+  // ---- Readouts (MainReadout) ----
+  void BuildReadouts();
+  void BuildStatusLamps();
+  void CreateIndicators();
+  void PlaceCurrentPoint();
+  void ShowVin(uint32_t value);
+  void ShowSetPower(uint32_t u, uint32_t i);
+  void ShowProtection(uint32_t code);
+  void ClearModeLeds();
+  void SetShadowColor(bool on);
+  void ShowTemperature();
+  void TimeIndChange();
+  void AHIndChange();
+  void WHIndChange();
+  void RefreshReadouts();
+  void RefreshCounterReadouts();
+
+  // ---- Connection (MainConnection) ----
+  void BuildConnectionControls(TCategoryPanel* panel);
+  void RestoreConnectionSettings();
+  bool FillPortList();
+  void ComPortComboBoxSelect();
+  void IpMaskEditExit();
+  void Connect();
+  void ConnectTCP();
+  void StartConnectRead();
+  void ConnectFailed(const QString& text);
+  void ConnectReadDone(int32_t AError, const TKRRegisters* AData);
+  void LockWritten(int32_t AError);
+  void ConnectionEstablished();
+  void Disconnect();
+  void AutoConnectSwitchClick();
+  void AutoconnectTimerTimer();
+  void WMDeviceChange(TPortChange change, const QString& port);
+  void ConnectionFailed();
+  void WMConnectionLost();
+  void ConnectionTimeout();
+  void SetupModel(uint32_t model, uint32_t version);
+  void DetectVersion(uint32_t model, uint32_t version);
+  void ReportUnknownModel(uint32_t model);
+
+  // ---- Requests and answers (MainPolling) ----
+  void BindSchedulerEvents();
+  // Wraps an answer handler: while the window waits on purpose, answers are held back and run
+  // afterwards, and only if the link is still up (as answers to a closed link are dropped).
+  TMBMCallBack Answer(std::function<void(int32_t, const TKRRegisters*)> handler);
+  void FlushHeldAnswers();
+  void ReadRegisters(uint16_t start, uint16_t count,
+                     std::function<void(int32_t, const TKRRegisters*)> handler);
+  void WriteRegister(uint16_t reg, uint16_t value, std::function<void(int32_t)> handler);
+  void WriteRegisters(uint16_t start, const TKRRegisters& values, std::function<void(int32_t)> handler);
+  void RequestData();
+  void RequestSetData();
+  void RequestTemperature();
+  void RequestDebugData();
+  void RequestGlobalData();
+  void RequestMemNum();
+  void RequestMemNumAndCounters();
+  void RequestMemory();
+  void RequestCalibData();
+  void SendSetData();
+  void SendOnOff();
+  void SendBled();
+  void SendMemNum();
+  void SendCommand();
+  void SendJumpBoot();
+  void SendGlobalData();
+  void SendMemory();
+  void SendCalibCmd();
+  void LiveDataRead(int32_t AError, const TKRRegisters* AData);
+  void SetDataRead(int32_t AError, const TKRRegisters* AData);
+  void TemperatureRead(int32_t AError, const TKRRegisters* AData);
+  void DebugDataRead(int32_t AError, const TKRRegisters* AData);
+  void GlobalDataRead(int32_t AError, const TKRRegisters* AData);
+  void MemNumRead(int32_t AError, const TKRRegisters* AData);
+  void MemNumAndCountersRead(int32_t AError, const TKRRegisters* AData);
+  void MemoryRead(int32_t AError, const TKRRegisters* AData);
+  void CalibDataRead(int32_t AError, const TKRRegisters* AData);
+  void WriteDone(int32_t AError);
+  void MemNumWritten(int32_t AError);
+  void OnOffWritten(int32_t AError);
+  void OscillTimerTimer();
+  void CountersTick();
+  void WMAutoExpand();
+  void VinWarningTick();
+
+  // ---- Set values and output (MainSetPoint) ----
+  void SetKnobsEnabled(bool on);
+  void OnOffBtnClick();
+  void UsetIndChange();
+  void IsetIndChange();
 
   // Regions of the window.
   QFrame* OscillPanel = nullptr;
@@ -76,24 +206,79 @@ class TMainForm : public QWidget {
   QFrame* PoutPanel = nullptr;
   QFrame* AHPanel = nullptr;
   QFrame* WHPanel = nullptr;
+  QPushButton* OnOffBtn = nullptr;
 
   // Connection controls.
+  TPortComboBox* ComPortComboBox = nullptr;
   QComboBox* BaudComboBox = nullptr;
   QComboBox* SlaveAddrComboBox = nullptr;
   QLineEdit* IpMaskEdit = nullptr;
+  QPushButton* ConnectBtn = nullptr;
+  QPushButton* DisconnectBtn = nullptr;
+  TToggleSwitch* AutoConnectSwitch = nullptr;
+  TActivityIndicator* ConnectingIndicator = nullptr;
+  TdsLed* OnlineLed = nullptr;
+  TdsLed* ModbusLed = nullptr;
+  QLabel* KeyLockPanel = nullptr;
+  QTimer AutoconnectTimer;
+  QPointer<TPortWatcher> fPortWatcher;
 
+  // Readouts.
+  std::vector<TdsSevenSegmentDisplay*> SegUset, SegIset, SegUout, SegIout, SegPout, SegTime,
+      SegAH, SegWH;  // index 0 = digit 1 (rightmost)
+  std::vector<TdsLed*> PointLed;  // index n = PointLed<n>, 1 .. 11
+  TdsLed* CVLed = nullptr;
+  TdsLed* CCLed = nullptr;
+  TdsLed* ProtectLed = nullptr;
+  TdsLed* VinErrorLed = nullptr;
+  TdsLed* UsetErrorLed = nullptr;
+  TdsLed* IsetErrorLed = nullptr;
+  QLabel* ProtectLabel = nullptr;
+  QLabel* PowerPanel = nullptr;
+  QLabel* VinPanel = nullptr;
+  QLabel* TempLabel = nullptr;
+  QLabel* DebugLabel = nullptr;
+  QLabel* IndLabel1 = nullptr;
+  QLabel* IndLabel2 = nullptr;
+  QLabel* IndLabel3 = nullptr;
+  QLabel* IndLabel4 = nullptr;
+  QLabel* IndLabel5 = nullptr;
+  QLabel* TimeIndLabel = nullptr;
+  QLabel* AHLabel = nullptr;
+  QLabel* WHLabel = nullptr;
+  std::unique_ptr<TIndicator> UsetInd, IsetInd, UoutInd, IoutInd, PoutInd, TimeInd, AHInd, WHInd;
+  QTimer OscillTimer;
+
+  // The link.
+  std::unique_ptr<TKRCOMPortConnector> fCOMPortConnector;
+  std::unique_ptr<TKRTCPConnector> fTCPConnector;
+  std::unique_ptr<TKRModbusMaster> fModbusMaster;
+  std::vector<std::function<void()>> fHeldAnswers;
+  TMBType fmbType = mbtRTU;
   std::unique_ptr<TLN_TaskMgr> fTaskMgr;
+
   int32_t fVersionControlMessage = 1;
   bool fConnected = false;
   bool fPowerOn = false;
   bool fWriteOnOffAccepted = false;
+  bool fShadowColorOn = false;
+  bool fConnectStartedByUser = false;
+  uint32_t fReportedUnknownModel = 0;
   int32_t fVinErrorCount = 0;
+  int32_t fTemperatureTimerCount = 0;
+  int32_t fCountersTimerCount = 0;
+  int32_t fAutoexpandCounter = 0;
+  uint32_t fPrevUset = 0;
+  uint32_t fPrevIset = 0;
   uint32_t fCLR0 = 0x808080;
   uint32_t fCLR1 = 0xFFFFFF;
   uint32_t fCLR2 = 0x00FF00;
   uint32_t fCLR3 = 0x00FFFF;
+  uint32_t fOutColor = 0x00FF00;
   uint8_t fMBaddr = 1;
   uint32_t fTcpIpAddr = 0;
+  TOutputCounters fCounters;
+  std::function<uint32_t()> fTicks;
   bool fCursorButtonsVisible = false;
   bool Logging = false;
   bool fWebBrowserLoaded = false;
