@@ -32,7 +32,7 @@ struct Identity {
 };
 
 struct IdentityOverrides {
-  std::optional<uint16_t> Pver, Mgic, Dvid, State;
+  std::optional<uint16_t> Pver{}, Mgic{}, Dvid{}, State{};
 };
 
 // Registers consistent with the model and version unless overridden.

@@ -63,6 +63,8 @@ void Supply::WriteIdentity() {
   regs_[Reg::STATE] = id_.State;
   regs_[Reg::MGIC] = id_.Mgic;
   regs_[Reg::DVID] = id_.Dvid;
+  // Layout B firmware reports its parameter layout there; layout A keeps a flag register.
+  if (UsesLayoutB(class_)) regs_[Reg::PVER] = id_.Pver;
 }
 
 void Supply::WriteCalibration() {
@@ -98,6 +100,9 @@ void Supply::SwitchOn() {
 
 void Supply::Written(uint16_t start, uint16_t count) {
   const auto touches = [&](uint16_t reg) { return reg >= start && reg < start + count; };
+  // The supply cannot be set beyond its rating.
+  if (touches(Reg::USET)) regs_[Reg::USET] = std::min(regs_[Reg::USET], rating_.Umax);
+  if (touches(Reg::ISET)) regs_[Reg::ISET] = std::min(regs_[Reg::ISET], rating_.Imax);
   if (touches(Reg::ONOFF)) {
     if (regs_[Reg::ONOFF] == 0)
       on_ = false;
