@@ -25,7 +25,8 @@ constexpr int kWheelDelta = 120;
 TLN_Knob::TLN_Knob(QWidget* parent) : QWidget(parent) {
   fLineColor = QApplication::palette().color(QPalette::Highlight);
   fColor = QApplication::palette().color(QPalette::Button);
-  setFocusPolicy(Qt::StrongFocus);
+  // A tab stop; a press takes the focus itself, and only a press on the face.
+  setFocusPolicy(Qt::TabFocus);
   UpdateMinMax(fMin, fMax);
   resize(sizeHint());
   UpdateGeometry();

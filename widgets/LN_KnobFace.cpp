@@ -149,7 +149,7 @@ void TLN_Knob::PaintCap(QPainter& p, double radius) const {
     // Chamfer: dark where it faces away from the light, bright where it faces it.
     QLinearGradient chamfer(Polar(radius, kLightAngle), Polar(radius, kLightAngle + 180));
     chamfer.setColorAt(0, fColor.darker(170));
-    chamfer.setColorAt(1, fColor.lighter(150));
+    chamfer.setColorAt(1, fColor.lighter(125));
     p.setBrush(chamfer);
     p.drawEllipse(Circle(radius));
     // Slightly dished top.

@@ -1,0 +1,97 @@
+// Renders the knob in its states to PNG files for a person to look at, and checks that the
+// picture shows the indicator where the position puts it.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+
+#include <cmath>
+#include <numbers>
+
+#include "tests/widgets/KnobFixture.h"
+
+namespace {
+
+using kelvora::test::MakeKnobPanel;
+using kelvora::test::PositionAtAngle;
+
+QString GalleryDir() {
+  // Next to the build's bin folder, where the test binary runs from.
+  const QString dir = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath("../gallery");
+  QDir().mkpath(dir);
+  return QDir::cleanPath(dir);
+}
+
+QImage Render(QWidget& widget) { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+void Save(QWidget& widget, const QString& name) {
+  const QString path = GalleryDir() + "/knob_" + name + ".png";
+  ASSERT_TRUE(Render(widget).save(path)) << path.toStdString();
+}
+
+TEST(KnobGallery, RendersTheKnobInItsStates) {
+  auto panel = MakeKnobPanel(95);
+  TLN_Knob& knob = *panel.Knob;
+  knob.SetLedOn(true);
+  for (int angle : {0, 45, 90, 135, 225, 315}) {
+    knob.UpdatePosition(PositionAtAngle(knob, angle));
+    Save(*panel.Panel, QString("lit_%1").arg(angle, 3, 10, QChar('0')));
+  }
+  knob.SetLedOn(false);
+  Save(*panel.Panel, "unlit_315");
+  knob.setEnabled(false);
+  Save(*panel.Panel, "disabled");
+  knob.setEnabled(true);
+
+  knob.SetIndicatorType(TLN_Knob::TIndicatorType::it_Line);
+  knob.SetLineLength(14);
+  knob.SetLineWidth(3);
+  Save(*panel.Panel, "line_315");
+  knob.SetFaceEffect(true);
+  knob.SetColor(QColor(0xB8, 0xBC, 0xC2));
+  Save(*panel.Panel, "machined_315");
+  knob.SetFace3D(false);
+  knob.SetFaceEffect(false);
+  Save(*panel.Panel, "plain_315");
+
+  auto large = MakeKnobPanel(200);
+  large.Knob->SetLedOn(true);
+  large.Knob->UpdatePosition(PositionAtAngle(*large.Knob, 300));
+  Save(*large.Panel, "large_300");
+}
+
+// Brightest-orange point of the picture: where the lit lamp is.
+QPoint LampCentre(const QImage& image) {
+  QPoint best;
+  int bestScore = -1;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      const int score = c.red() - c.blue() + (c.red() > 200 && c.green() > 90 ? 100 : 0);
+      if (score > bestScore) bestScore = score, best = {x, y};
+    }
+  return best;
+}
+
+TEST(KnobGallery, LampSitsAtTheIndicatorAngle) {
+  auto panel = MakeKnobPanel(95);
+  TLN_Knob& knob = *panel.Knob;
+  knob.SetColor(QColor(0x60, 0x60, 0x60));
+  knob.SetLedOn(true);
+  const QPointF centre(10 + 47.5, 10 + 47.5);
+  for (int angle : {0, 90, 200, 300}) {
+    knob.UpdatePosition(PositionAtAngle(knob, angle));
+    const QPoint lamp = LampCentre(Render(*panel.Panel));
+    const double seen =
+        std::fmod(std::atan2(lamp.y() - centre.y(), lamp.x() - centre.x()) * 180 /
+                      std::numbers::pi + 360, 360);
+    EXPECT_NEAR(seen, angle, 8) << "angle " << angle;
+    EXPECT_GT(std::hypot(lamp.x() - centre.x(), lamp.y() - centre.y()), 12);
+  }
+}
+
+}  // namespace
