@@ -2,6 +2,7 @@
 #include <QFrame>
 #include <QLabel>
 
+#include "app/FocusedPanel.h"
 #include "app/MainUnit.h"
 #include "app/ProtectionText.h"
 #include "panel/Indicator.h"

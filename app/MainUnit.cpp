@@ -14,6 +14,7 @@
 
 #include "app/CategoryPanel.h"
 #include "app/ErrorReport.h"
+#include "app/FocusedPanel.h"
 #include "app/ToggleSwitch.h"
 #include "host/PortWatcher.h"
 #include "modbus/KRCOMPortConnector.h"
@@ -101,8 +102,10 @@ void TMainForm::BuildLayout() {
   BuildConnectionControls(ComPortPanel);
 
   SetPanel = AddPanel(this, "SetPanel", 330, 4, 539, 220);
-  UsetPanel = AddPanel(SetPanel, "UsetPanel", 8, 7, 257, 81, true);
-  IsetPanel = AddPanel(SetPanel, "IsetPanel", 271, 7, 257, 81, true);
+  UsetPanel = new TLN_FocusedPanel("UsetPanel", SetPanel);
+  UsetPanel->setGeometry(8, 7, 257, 81);
+  IsetPanel = new TLN_FocusedPanel("IsetPanel", SetPanel);
+  IsetPanel->setGeometry(271, 7, 257, 81);
 
   ToolBar1 = AddPanel(this, "ToolBar1", 332, 232, 440, 54);
 
@@ -140,10 +143,12 @@ void TMainForm::FormCreate() {
   // 2. Readout and set-value indicators; the profile and parameter edit indicators come with
   //    their panels.
   CreateIndicators();
+  BuildSetControls();
   UsetInd->SetOnChange([this](void*) { UsetIndChange(); });
   IsetInd->SetOnChange([this](void*) { IsetIndChange(); });
   // 3. Stored display settings.
   RestoreStoredSettings();
+  SetCursorButtonsVisible(fCursorButtonsVisible);
   // 4. Connection controls; the port list is filled by the connection handling.
   RestoreConnectionSettings();
   // 5. Caption and the grey colours of a disconnected panel.

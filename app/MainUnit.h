@@ -17,8 +17,14 @@
 #include "app/TaskUnit.h"
 #include "app/UtilUnit.h"
 #include "modbus/KRTypes.h"
+#include "panel/UpDown.h"
 
+class QCheckBox;
 class QComboBox;
+class QWheelEvent;
+class TLN_FocusedPanel;
+class TLN_Knob;
+class TUpDown;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -59,6 +65,7 @@ class TMainForm : public QWidget {
   uint8_t MBaddr() const { return fMBaddr; }
   uint32_t CLR(int index) const;  // fCLR0 .. fCLR3
   bool CursorButtonsVisible() const { return fCursorButtonsVisible; }
+  int OnOffImage() const { return fOnOffImage; }
   const TOutputCounters& Counters() const { return fCounters; }
   // The millisecond tick the counters and time-outs use; tests may replace it.
   void SetTickSource(std::function<uint32_t()> ticks) { fTicks = std::move(ticks); }
@@ -79,6 +86,7 @@ class TMainForm : public QWidget {
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   // ---- Layout and life cycle (MainUnit) ----
@@ -181,10 +189,24 @@ class TMainForm : public QWidget {
   void VinWarningTick();
 
   // ---- Set values and output (MainSetPoint) ----
+  void BuildSetControls();
   void SetKnobsEnabled(bool on);
+  void EnableUpDowns(bool e);
+  void SetCursorButtonsVisible(bool v);
+  void UnlockSetBtnClick();
   void OnOffBtnClick();
+  void SetOnOffImage(int index);
   void UsetIndChange();
   void IsetIndChange();
+  void U_KnobChange();
+  void I_KnobChange();
+  void SetPanelClick(TIndicator& ind, QWidget* panel);
+  void SegmentClick(TdsSevenSegmentDisplay* digit);
+  void SetPanelKeyDown(TIndicator& ind, int key);
+  void SetPanelKeyPress(TIndicator& ind, QChar key);
+  void CursorUpDownChangingEx(TIndicator& ind, TUpDownDirection direction);
+  QWidget* FindControlAtPoint(QPoint globalPos) const;
+  void FormMouseWheel(bool up, QPoint globalPos);
 
   // Regions of the window.
   QFrame* OscillPanel = nullptr;
@@ -194,8 +216,8 @@ class TMainForm : public QWidget {
   TCategoryPanel* MemoryPanel = nullptr;
   TCategoryPanel* ParametersPanel = nullptr;
   QFrame* SetPanel = nullptr;
-  QFrame* UsetPanel = nullptr;
-  QFrame* IsetPanel = nullptr;
+  TLN_FocusedPanel* UsetPanel = nullptr;
+  TLN_FocusedPanel* IsetPanel = nullptr;
   QFrame* ToolBar1 = nullptr;
   QPushButton* UnlockSetBtn = nullptr;
   QPushButton* TestBtn = nullptr;
@@ -207,6 +229,17 @@ class TMainForm : public QWidget {
   QFrame* AHPanel = nullptr;
   QFrame* WHPanel = nullptr;
   QPushButton* OnOffBtn = nullptr;
+  int fOnOffImage = 2;
+
+  // Set-point controls.
+  TLN_Knob* U_Knob = nullptr;
+  TLN_Knob* I_Knob = nullptr;
+  TUpDown* UpDown1 = nullptr;
+  TUpDown* UpDown2 = nullptr;
+  TUpDown* CursorUpDown1 = nullptr;
+  TUpDown* CursorUpDown2 = nullptr;
+  QCheckBox* UpDownCheckBox = nullptr;
+  QTimer MouseWheelTimer;
 
   // Connection controls.
   TPortComboBox* ComPortComboBox = nullptr;

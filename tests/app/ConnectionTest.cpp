@@ -1,0 +1,234 @@
+// The Connection panel against a simulated supply on a pseudo-terminal and on loopback TCP,
+// checked through what the simulator was asked.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTest>
+
+#include "app/Dialogs.h"
+#include "app/MainUnit.h"
+#include "app/ToggleSwitch.h"
+#include "host/PortDiscovery.h"
+#include "host/SettingsStore.h"
+#include "modbus/KRTCPConnector.h"
+#include "panel/dsLeds.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/SimTrace.h"
+#include "tests/support/TestEnvironment.h"
+
+using kelvora::test::IsRead;
+using kelvora::test::IsWrite;
+using kelvora::test::SimProcess;
+using kelvora::test::SimTrace;
+using kelvora::test::TraceEntry;
+
+namespace {
+
+const QString CR = QString(QChar(13));
+
+class Connection : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kelvora::test::ClearSettingsStore();
+    SetDialogResponder([this](const TDialogRequest& request) {
+      Messages << request.Text;
+      return TDialogReply{QMessageBox::Ok, {}, {}};
+    });
+    static int run = 0;
+    TracePath = QDir(kelvora::test::IsolatedRoot()).filePath(QString("trace%1.jsonl").arg(++run));
+  }
+  void TearDown() override {
+    Form.reset();
+    SetDialogResponder({});
+  }
+
+  void StartSim(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"--rtu", "kpx-test", "--tcp", "0", "--trace",
+                                  TracePath.toStdString()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Sim = std::make_unique<SimProcess>(args);
+  }
+  // The window as a user meets it, with the simulator's port stored as the last one used.
+  void OpenWindow(bool storePort = true) {
+    if (storePort) RegWriteString("PORT", QString::fromStdString(Sim->PtyPath()));
+    Form = std::make_unique<TMainForm>();
+    Form->show();
+  }
+  template <typename T = QWidget>
+  T* Find(const char* name) const {
+    T* w = Form->findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+  bool WaitConnected(int ms = 5000) {
+    return QTest::qWaitFor([this] { return Form->Connected(); }, ms);
+  }
+  std::vector<TraceEntry> Requests() const { return SimTrace(TracePath).Requests(); }
+  std::vector<TraceEntry> Polls() const {
+    return SimTrace(TracePath).Requests([](const TraceEntry& e) { return IsRead(e, 0, 10); });
+  }
+  // The digits of a four-digit readout as the panel shows them, leftmost first (10 = blank).
+  std::vector<uint32_t> Digits(const QString& prefix) const {
+    std::vector<uint32_t> digits;
+    for (int n = 4; n >= 1; --n)
+      digits.push_back(
+          Form->findChild<TdsSevenSegmentDisplay*>(prefix + QString::number(n))->Value());
+    return digits;
+  }
+
+  // A loopback port that was free a moment ago.
+  static uint16_t UnusedTcpPort() {
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+  }
+
+  QString TracePath;
+  QStringList Messages;
+  std::unique_ptr<SimProcess> Sim;
+  std::unique_ptr<TMainForm> Form;
+};
+
+}  // namespace
+
+TEST_F(Connection, SerialHandshakeLocksKeysReadsInPriorityOrderThenPolls) {
+  StartSim({"--model", "5005", "--firmware", "43", "--pver", "43"});
+  OpenWindow();
+  EXPECT_EQ(PortNameOf(Find<QComboBox>("ComPortComboBox")->currentText()),
+            QString::fromStdString(Sim->PtyPath()));
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Polls().size() >= 5; }, 5000));
+
+  const std::vector<TraceEntry> r = Requests();
+  ASSERT_GE(r.size(), 6u);
+  EXPECT_TRUE(IsRead(r[0], 0, 15));
+  EXPECT_TRUE(IsWrite(r[1], 6, 1)) << "keys are locked when the supply reports them unlocked";
+  EXPECT_TRUE(IsRead(r[2], 33, 7)) << "counters and preset number first";
+  EXPECT_TRUE(IsRead(r[3], 16, 15)) << "then the global block";
+  EXPECT_TRUE(IsRead(r[4], 80 + 16 * int(Form->gData.MEM), 9)) << "then the active preset";
+  for (size_t i = 5; i < r.size(); ++i) EXPECT_TRUE(IsRead(r[i], 0, 10)) << "poll " << i;
+
+  // Each poll follows the previous answer after the scheduler's short gap.
+  std::vector<double> gaps;
+  const std::vector<TraceEntry> all = SimTrace(TracePath).Entries();
+  for (size_t i = 1; i < all.size(); ++i)
+    if (all[i].Dir == "req" && all[i - 1].Dir == "ans" && IsRead(all[i], 0, 10))
+      gaps.push_back(all[i].T - all[i - 1].T);
+  ASSERT_GE(gaps.size(), 3u);
+  std::sort(gaps.begin(), gaps.end());
+  EXPECT_GE(gaps[gaps.size() / 2], 4.0);
+  EXPECT_LT(gaps[gaps.size() / 2], 40.0);
+
+  // Readouts show the supply's values with the model's decimals (5005: 10 mA … 1 mA units).
+  EXPECT_EQ(Form->windowTitle(), "KPX5005 ver. 4.3");
+  const uint32_t uset = Form->gData.USET;
+  EXPECT_EQ(Digits("SegUset"),
+            (std::vector<uint32_t>{uset >= 1000 ? uset / 1000 : 10, uset / 100 % 10,
+                                   uset / 10 % 10, uset % 10}));
+  EXPECT_TRUE(Find<TdsLed>("OnlineLed")->LedOn());
+  EXPECT_EQ(RegReadString("PORT"), QString::fromStdString(Sim->PtyPath()));
+  EXPECT_TRUE(Messages.isEmpty()) << Messages.join("\n").toStdString();
+}
+
+TEST_F(Connection, DisconnectUnlocksTheKeysBeforeThePortCloses) {
+  StartSim();
+  OpenWindow();
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  Click("DisconnectBtn");
+  EXPECT_FALSE(Form->Connected());
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] {
+        const auto r = Requests();
+        return !r.empty() && IsWrite(r.back(), 6, 0);
+      },
+      2000));
+  EXPECT_TRUE(Find<QPushButton>("ConnectBtn")->isEnabled());
+  EXPECT_FALSE(Find<QPushButton>("DisconnectBtn")->isEnabled());
+  EXPECT_EQ(Form->windowTitle(), "Kelvora");
+}
+
+TEST_F(Connection, OverTcpTheSameHandshakeRuns) {
+  StartSim({"--firmware", "36"});
+  OpenWindow(false);
+  auto* ports = Find<QComboBox>("ComPortComboBox");
+  ports->setCurrentIndex(0);
+  Find<QLineEdit>("IpMaskEdit")->setText("127.000.000.001");
+  Form->TCPConnector()->SetPort(Sim->TcpPort());
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Polls().size() >= 2; }, 5000));
+  const auto r = Requests();
+  EXPECT_TRUE(IsRead(r[0], 0, 15));
+  EXPECT_TRUE(IsRead(r[2], 35, 1)) << "version 36 reads only the preset number";
+  EXPECT_TRUE(IsRead(r[3], 16, 15));
+  EXPECT_EQ(RegReadString("PORT"), "TCP");
+  EXPECT_EQ(static_cast<uint32_t>(RegReadInteger("TCP")), 0x0100007Fu);
+}
+
+TEST_F(Connection, ThreeLostAnswersEndTheConnectionAndAutoConnectBringsItBack) {
+  StartSim({"--fault", "drop-every=1@1500-5000"});
+  OpenWindow();
+  Find<TToggleSwitch>("AutoConnectSwitch")->SetOn(true);
+  ASSERT_TRUE(WaitConnected(3000)) << "auto-connect reaches the stored port";
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Messages.contains("Connection lost !!!"); }, 8000));
+  EXPECT_FALSE(Form->Connected());
+  EXPECT_TRUE(WaitConnected(8000)) << "reconnected once the supply answers again";
+}
+
+TEST_F(Connection, KeysUnlockedAtTheSupplyEndTheConnection) {
+  StartSim({"--fault", "unlock@1500"});
+  OpenWindow();
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Form->Connected(); }, 5000));
+  EXPECT_TRUE(Messages.contains("Connection lost !!!"));
+}
+
+TEST_F(Connection, RemovingTheConnectedPortDisconnectsAnotherOnlyRefreshesTheList) {
+  StartSim({"--fault", "vanish@2500"});
+  OpenWindow();
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  // Another port comes and goes: the list follows, the connection stays.
+  const QString other = QDir(qEnvironmentVariable("KELVORA_PORTS_DIR")).filePath("other");
+  ASSERT_TRUE(QFile::link(QString::fromStdString(Sim->PtyPath()), other));
+  auto* ports = Find<QComboBox>("ComPortComboBox");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ports->findText(other) >= 0; }, 3000));
+  QFile::remove(other);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ports->findText(other) < 0; }, 3000));
+  EXPECT_TRUE(Form->Connected());
+  // The simulator's own port vanishes, as an unplugged cable.
+  EXPECT_TRUE(QTest::qWaitFor([this] { return !Form->Connected(); }, 5000));
+}
+
+TEST_F(Connection, WrongOrUnreachableTcpAddressesAreExplained) {
+  OpenWindow(false);
+  auto* ports = Find<QComboBox>("ComPortComboBox");
+  auto* address = Find<QLineEdit>("IpMaskEdit");
+  ports->setCurrentIndex(0);
+  for (const char* text : {"000.000.000.000", "300.001.001.001"}) {
+    Messages.clear();
+    address->setText(text);
+    Click("ConnectBtn");
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_EQ(Messages[0], "Wrong address " + address->text() + CR + "Please check  the TCP IP address.");
+    EXPECT_TRUE(Find<QPushButton>("ConnectBtn")->isEnabled());
+  }
+  // Nothing listens on this port of the loopback address.
+  Messages.clear();
+  address->setText("127.000.000.001");
+  Form->TCPConnector()->SetPort(UnusedTcpPort());
+  Click("ConnectBtn");
+  ASSERT_EQ(Messages.size(), 1);
+  EXPECT_EQ(Messages[0],
+            "The TCP server at 127.0.0.1 does not replay!" + CR + "Please check  the TCP IP address.");
+  EXPECT_FALSE(Form->Connected());
+}
