@@ -469,7 +469,20 @@ void TMainForm::SetupModel(uint32_t model, uint32_t version) {
 }
 
 void TMainForm::DetectVersion(uint32_t, uint32_t) {
-  DetectFirmwareFeatures(gData, fModel);
+  if (!DetectFirmwareFeatures(gData, fModel)) return;  // not this supply's block: ver_18 stays
+  fCLR1 = Rgb565ToColor(static_cast<uint16_t>(gData.CLR1));
+  fCLR2 = Rgb565ToColor(static_cast<uint16_t>(gData.CLR2));
+  fCLR3 = Rgb565ToColor(static_cast<uint16_t>(gData.CLR3));
+  SetDisplayColors(fCLR1, fCLR1);
   TempLabel->setVisible(fModel.Temp);
   if (fModel.Temp) ShowTemperature();
+  if (fVersionControlMessage && VersionNoticeDue(fModel.Version)) {
+    fVersionControlMessage = 0;
+    QMetaObject::invokeMethod(this, Guarded([this] { WMVersionMessage(); }), Qt::QueuedConnection);
+  }
+}
+
+void TMainForm::WMVersionMessage() {
+  if (const std::optional<QString> text = VersionNoticeText(fModel.Version))
+    ShowCenteredMessage(this, *text, TMsgKind::Information);
 }

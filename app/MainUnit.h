@@ -141,6 +141,7 @@ class TMainForm : public QWidget {
   void ConnectionTimeout();
   void SetupModel(uint32_t model, uint32_t version);
   void DetectVersion(uint32_t model, uint32_t version);
+  void WMVersionMessage();
   void ReportUnknownModel(uint32_t model);
 
   // ---- Requests and answers (MainPolling) ----
