@@ -141,9 +141,10 @@ void TLN_Knob::changeEvent(QEvent* event) {
 }
 
 bool TLN_Knob::event(QEvent* event) {
-  // Explicit show and hide of the knob itself, not of its window.
-  if (fPositionLabel && event->type() == QEvent::ShowToParent) fPositionLabel->show();
-  if (fPositionLabel && event->type() == QEvent::HideToParent) fPositionLabel->hide();
+  // Explicit show and hide of the knob itself, not of its window. The type is tested first:
+  // the knob gets mouse events while a label above it is half destroyed.
+  if (event->type() == QEvent::ShowToParent && fPositionLabel) fPositionLabel->show();
+  if (event->type() == QEvent::HideToParent && fPositionLabel) fPositionLabel->hide();
   return QWidget::event(event);
 }
 

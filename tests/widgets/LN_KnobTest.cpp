@@ -374,6 +374,32 @@ TEST_F(KnobTest, PositionLabelFollowsTheKnob) {
   EXPECT_EQ(knob->Position(), 400);
 }
 
+TEST_F(KnobTest, RingShowsTheState) {
+  const QColor disabled = knob->DisabledBorderColor();
+  const QColor focused = knob->FocusedBorderColor();
+  const QColor unfocused = knob->UnfocusedBorderColor();
+  // Which of the three state colours the ring is painted in, seen at its upper right.
+  auto ring = [&] {
+    const QColor seen = knob->grab().toImage().pixelColor(78, 16);
+    auto distance = [&](const QColor& c) {
+      return std::abs(c.red() - seen.red()) + std::abs(c.green() - seen.green()) +
+             std::abs(c.blue() - seen.blue());
+    };
+    const QColor* best = &disabled;
+    for (const QColor* c : {&focused, &unfocused})
+      if (distance(*c) < distance(*best)) best = c;
+    return *best;
+  };
+  other->setFocus();
+  EXPECT_EQ(ring(), unfocused);
+  knob->setFocus();
+  EXPECT_EQ(ring(), focused);
+  knob->SetShowFocusedState(false);
+  EXPECT_EQ(ring(), unfocused);
+  knob->setEnabled(false);
+  EXPECT_EQ(ring(), disabled);
+}
+
 TEST_F(KnobTest, KnobStaysSquare) {
   knob->resize(120, 80);
   EXPECT_EQ(knob->size(), QSize(80, 80));
