@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numbers>
 
 namespace {
@@ -218,9 +217,8 @@ void TLN_Knob::Drag(QPoint p) {
   fPrevAngle = e;
   fPrevMouseAngle = d;
   const int64_t candidate =
-      fAngleInterval > 0
-          ? int64_t(std::nearbyint(e / fAngleInterval)) + fMin + int64_t(t) * fSteps
-          : fMin;
+      fAngleInterval > 0 ? int64_t(std::nearbyint(e / fAngleInterval)) + fMin + int64_t(t) * fSteps
+                         : fMin;
   // Half a turn or more in one move is a jump, not a turn.
   const int64_t distance = candidate > fPosition ? candidate - fPosition : fPosition - candidate;
   if (candidate < fMin || candidate >= fMax || candidate == fPosition || distance >= fSteps / 2)

@@ -11,8 +11,8 @@
 #include <QTest>
 
 #include <cmath>
-#include <vector>
 #include <numbers>
+#include <vector>
 
 #include "tests/widgets/KnobFixture.h"
 
@@ -28,7 +28,9 @@ QString GalleryDir() {
   return QDir::cleanPath(dir);
 }
 
-QImage Render(QWidget& widget) { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage Render(QWidget& widget) {
+  return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 struct TShot {
   QString Name;
@@ -133,9 +135,9 @@ TEST(KnobGallery, LampSitsAtTheIndicatorAngle) {
   for (int angle : {0, 90, 200, 300}) {
     knob.UpdatePosition(PositionAtAngle(knob, angle));
     const QPoint lamp = LampCentre(Render(*panel.Panel));
-    const double seen =
-        std::fmod(std::atan2(lamp.y() - centre.y(), lamp.x() - centre.x()) * 180 /
-                      std::numbers::pi + 360, 360);
+    const double seen = std::fmod(
+        std::atan2(lamp.y() - centre.y(), lamp.x() - centre.x()) * 180 / std::numbers::pi + 360,
+        360);
     EXPECT_NEAR(seen, angle, 8) << "angle " << angle;
     EXPECT_GT(std::hypot(lamp.x() - centre.x(), lamp.y() - centre.y()), 12);
   }

@@ -42,7 +42,8 @@ class KnobTest : public ::testing::Test {
   // A point on the knob at the given angle (clockwise from 3 o'clock).
   static QPoint At(double degrees, double radius = 35) {
     const double a = degrees * std::numbers::pi / 180;
-    return {47 + int(std::lround(radius * std::cos(a))), 47 + int(std::lround(radius * std::sin(a)))};
+    return {47 + int(std::lround(radius * std::cos(a))),
+            47 + int(std::lround(radius * std::sin(a)))};
   }
   void Press(double degrees, Qt::KeyboardModifiers shift = {}) {
     QTest::mousePress(knob, Qt::LeftButton, shift, At(degrees));
@@ -62,8 +63,8 @@ class KnobTest : public ::testing::Test {
   }
   void Wheel(int delta, Qt::KeyboardModifiers shift = {}, bool* accepted = nullptr) {
     const QPointF pos(47, 47);
-    QWheelEvent event(pos, knob->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton,
-                      shift, Qt::NoScrollPhase, false);
+    QWheelEvent event(pos, knob->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, shift,
+                      Qt::NoScrollPhase, false);
     QApplication::sendEvent(knob, &event);
     if (accepted) *accepted = event.isAccepted();
   }
@@ -285,14 +286,19 @@ TEST_F(KnobTest, KeysStepByUnitPageAndToTheEnds) {
     int expected;
   };
   const Case cases[] = {
-      {Qt::Key_Up, {}, 1001},          {Qt::Key_Right, {}, 1002},
-      {Qt::Key_Down, {}, 1001},        {Qt::Key_Left, {}, 1000},
-      {Qt::Key_Up, Qt::ShiftModifier, 1010},   {Qt::Key_Left, Qt::ShiftModifier, 1000},
-      {Qt::Key_PageUp, {}, 1010},      {Qt::Key_PageDown, {}, 1000},
+      {Qt::Key_Up, {}, 1001},
+      {Qt::Key_Right, {}, 1002},
+      {Qt::Key_Down, {}, 1001},
+      {Qt::Key_Left, {}, 1000},
+      {Qt::Key_Up, Qt::ShiftModifier, 1010},
+      {Qt::Key_Left, Qt::ShiftModifier, 1000},
+      {Qt::Key_PageUp, {}, 1010},
+      {Qt::Key_PageDown, {}, 1000},
       {Qt::Key_PageDown, Qt::ControlModifier, 990},  // Shift is added, and wins
       {Qt::Key_Right, Qt::ControlModifier, 5099},
       {Qt::Key_Down, Qt::ControlModifier, 10},
-      {Qt::Key_Down, {}, 10},          {Qt::Key_PageUp, {}, 20},
+      {Qt::Key_Down, {}, 10},
+      {Qt::Key_PageUp, {}, 20},
       {Qt::Key_Home, {}, 10},
   };
   for (const Case& c : cases) {
