@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numbers>
 
 namespace {
@@ -141,9 +140,10 @@ void TLN_Knob::changeEvent(QEvent* event) {
 }
 
 bool TLN_Knob::event(QEvent* event) {
-  // Explicit show and hide of the knob itself, not of its window.
-  if (fPositionLabel && event->type() == QEvent::ShowToParent) fPositionLabel->show();
-  if (fPositionLabel && event->type() == QEvent::HideToParent) fPositionLabel->hide();
+  // Explicit show and hide of the knob itself, not of its window. The type is tested first:
+  // the knob gets mouse events while a label above it is half destroyed.
+  if (event->type() == QEvent::ShowToParent && fPositionLabel) fPositionLabel->show();
+  if (event->type() == QEvent::HideToParent && fPositionLabel) fPositionLabel->hide();
   return QWidget::event(event);
 }
 
@@ -217,9 +217,8 @@ void TLN_Knob::Drag(QPoint p) {
   fPrevAngle = e;
   fPrevMouseAngle = d;
   const int64_t candidate =
-      fAngleInterval > 0
-          ? int64_t(std::nearbyint(e / fAngleInterval)) + fMin + int64_t(t) * fSteps
-          : fMin;
+      fAngleInterval > 0 ? int64_t(std::nearbyint(e / fAngleInterval)) + fMin + int64_t(t) * fSteps
+                         : fMin;
   // Half a turn or more in one move is a jump, not a turn.
   const int64_t distance = candidate > fPosition ? candidate - fPosition : fPosition - candidate;
   if (candidate < fMin || candidate >= fMax || candidate == fPosition || distance >= fSteps / 2)

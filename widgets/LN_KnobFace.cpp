@@ -123,11 +123,11 @@ void TLN_Knob::PaintKnurledSkirt(QPainter& p, double radius) const {
   for (int i = 0; i < ridges; ++i) {
     const double at = fAngle + i * pitch;
     const double light = Lighting(at);
-    p.setPen(QPen(WithAlpha(Qt::black, int(70 + 50 * (1 - light))), 1.1, Qt::SolidLine,
-                  Qt::RoundCap));
+    p.setPen(
+        QPen(WithAlpha(Qt::black, int(70 + 50 * (1 - light))), 1.1, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(Polar(inner, at), Polar(radius - 0.8, at));
-    p.setPen(QPen(WithAlpha(Qt::white, int(std::max(0.0, 25 + 70 * light))), 0.9,
-                  Qt::SolidLine, Qt::RoundCap));
+    p.setPen(QPen(WithAlpha(Qt::white, int(std::max(0.0, 25 + 70 * light))), 0.9, Qt::SolidLine,
+                  Qt::RoundCap));
     p.drawLine(Polar(inner, at + pitch * 0.45), Polar(radius - 0.8, at + pitch * 0.45));
   }
   // A thin sheen along the lit edge of the skirt.

@@ -42,7 +42,8 @@ class KnobTest : public ::testing::Test {
   // A point on the knob at the given angle (clockwise from 3 o'clock).
   static QPoint At(double degrees, double radius = 35) {
     const double a = degrees * std::numbers::pi / 180;
-    return {47 + int(std::lround(radius * std::cos(a))), 47 + int(std::lround(radius * std::sin(a)))};
+    return {47 + int(std::lround(radius * std::cos(a))),
+            47 + int(std::lround(radius * std::sin(a)))};
   }
   void Press(double degrees, Qt::KeyboardModifiers shift = {}) {
     QTest::mousePress(knob, Qt::LeftButton, shift, At(degrees));
@@ -62,8 +63,8 @@ class KnobTest : public ::testing::Test {
   }
   void Wheel(int delta, Qt::KeyboardModifiers shift = {}, bool* accepted = nullptr) {
     const QPointF pos(47, 47);
-    QWheelEvent event(pos, knob->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton,
-                      shift, Qt::NoScrollPhase, false);
+    QWheelEvent event(pos, knob->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, shift,
+                      Qt::NoScrollPhase, false);
     QApplication::sendEvent(knob, &event);
     if (accepted) *accepted = event.isAccepted();
   }
@@ -285,14 +286,19 @@ TEST_F(KnobTest, KeysStepByUnitPageAndToTheEnds) {
     int expected;
   };
   const Case cases[] = {
-      {Qt::Key_Up, {}, 1001},          {Qt::Key_Right, {}, 1002},
-      {Qt::Key_Down, {}, 1001},        {Qt::Key_Left, {}, 1000},
-      {Qt::Key_Up, Qt::ShiftModifier, 1010},   {Qt::Key_Left, Qt::ShiftModifier, 1000},
-      {Qt::Key_PageUp, {}, 1010},      {Qt::Key_PageDown, {}, 1000},
+      {Qt::Key_Up, {}, 1001},
+      {Qt::Key_Right, {}, 1002},
+      {Qt::Key_Down, {}, 1001},
+      {Qt::Key_Left, {}, 1000},
+      {Qt::Key_Up, Qt::ShiftModifier, 1010},
+      {Qt::Key_Left, Qt::ShiftModifier, 1000},
+      {Qt::Key_PageUp, {}, 1010},
+      {Qt::Key_PageDown, {}, 1000},
       {Qt::Key_PageDown, Qt::ControlModifier, 990},  // Shift is added, and wins
       {Qt::Key_Right, Qt::ControlModifier, 5099},
       {Qt::Key_Down, Qt::ControlModifier, 10},
-      {Qt::Key_Down, {}, 10},          {Qt::Key_PageUp, {}, 20},
+      {Qt::Key_Down, {}, 10},
+      {Qt::Key_PageUp, {}, 20},
       {Qt::Key_Home, {}, 10},
   };
   for (const Case& c : cases) {
@@ -372,6 +378,32 @@ TEST_F(KnobTest, PositionLabelFollowsTheKnob) {
   knob->SetPosition(400);
   knob->hide();
   EXPECT_EQ(knob->Position(), 400);
+}
+
+TEST_F(KnobTest, RingShowsTheState) {
+  const QColor disabled = knob->DisabledBorderColor();
+  const QColor focused = knob->FocusedBorderColor();
+  const QColor unfocused = knob->UnfocusedBorderColor();
+  // Which of the three state colours the ring is painted in, seen at its upper right.
+  auto ring = [&] {
+    const QColor seen = knob->grab().toImage().pixelColor(78, 16);
+    auto distance = [&](const QColor& c) {
+      return std::abs(c.red() - seen.red()) + std::abs(c.green() - seen.green()) +
+             std::abs(c.blue() - seen.blue());
+    };
+    const QColor* best = &disabled;
+    for (const QColor* c : {&focused, &unfocused})
+      if (distance(*c) < distance(*best)) best = c;
+    return *best;
+  };
+  other->setFocus();
+  EXPECT_EQ(ring(), unfocused);
+  knob->setFocus();
+  EXPECT_EQ(ring(), focused);
+  knob->SetShowFocusedState(false);
+  EXPECT_EQ(ring(), unfocused);
+  knob->setEnabled(false);
+  EXPECT_EQ(ring(), disabled);
 }
 
 TEST_F(KnobTest, KnobStaysSquare) {
