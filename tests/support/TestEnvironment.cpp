@@ -25,6 +25,8 @@ void IsolateUserFolders() {
   if (Root()) return;
   Root() = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/kelvora-test-XXXXXX");
   const QString base = Root()->path();
+  // Where the programs under test were built, for tests that start them (kpx-sim).
+  if (qEnvironmentVariableIsEmpty("KELVORA_BIN_DIR")) qputenv("KELVORA_BIN_DIR", KELVORA_TEST_BIN_DIR);
   SetFolder("HOME", base + "/home");
   SetFolder("XDG_CONFIG_HOME", base + "/config");
   SetFolder("XDG_DATA_HOME", base + "/data");
