@@ -101,7 +101,8 @@ class TIndicator {
   void RadioDialChange(int position);
   void AfterEdit();
 
-  uint32_t fValue = 0;
+  // Nothing rendered yet: the first update always draws, whatever the value.
+  uint32_t fValue = kNoValue;
   uint16_t fCursorPos = 0;
   bool fFlashOn = false;
   int32_t fFlashCount = 0;
