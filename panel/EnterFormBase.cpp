@@ -73,9 +73,18 @@ void TEnterFormBase::Detach(TIndicator& indicator) {
   indicator.SetOnLeaveCursor(nullptr);
 }
 
+TEnterFormBase::~TEnterFormBase() {
+  if (TIndicator* indicator = Indicator()) Detach(*indicator);
+}
+
+TIndicator* TEnterFormBase::Indicator() const {
+  const std::shared_ptr<TIndicator*> alive = fIndicator.lock();
+  return alive ? *alive : nullptr;
+}
+
 void TEnterFormBase::SetIndicator(TIndicator* Value) {
-  if (fIndicator && fIndicator != Value) Detach(*fIndicator);
-  fIndicator = Value;
+  if (TIndicator* previous = Indicator(); previous && previous != Value) Detach(*previous);
+  fIndicator = Value ? Value->Life() : std::weak_ptr<TIndicator*>();
   if (!Value) return;
   Value->SetOnLeaveCursor([this](void* sender) { CloseOnLeave(sender); });
   // Every digit is shown, and the cursor flashes until the window lets it go.
@@ -94,39 +103,42 @@ void TEnterFormBase::SetIndicator(TIndicator* Value) {
 }
 
 void TEnterFormBase::FormActivate() {
-  if (!fIndicator) return;
-  fIndicator->UpdateDigits();
-  fIndicator->SetCursorPos(static_cast<uint16_t>(fIndicator->DataLen));
+  TIndicator* indicator = Indicator();
+  if (!indicator) return;
+  indicator->UpdateDigits();
+  indicator->SetCursorPos(static_cast<uint16_t>(indicator->DataLen));
 }
 
 void TEnterFormBase::FormDeactivate() {
-  if (fIndicator) {
+  if (TIndicator* indicator = Indicator()) {
     // The cursor goes without closing the window.
-    fIndicator->SetOnLeaveCursor(nullptr);
-    fIndicator->SetCursorPos(0);
+    indicator->SetOnLeaveCursor(nullptr);
+    indicator->SetCursorPos(0);
   }
   if (fOnUpdateMemory) fOnUpdateMemory();
 }
 
 void TEnterFormBase::FormKeyDown(int key) {
-  if (!fIndicator || fIndicator->CursorPos() == 0) return;
-  const uint32_t cursor = fIndicator->CursorPos();
+  TIndicator* indicator = Indicator();
+  if (!indicator || indicator->CursorPos() == 0) return;
+  const uint32_t cursor = indicator->CursorPos();
   switch (key) {
     case Qt::Key_Left:
-      if (cursor < fIndicator->DataLen) fIndicator->MoveCursorLeft();
+      if (cursor < indicator->DataLen) indicator->MoveCursorLeft();
       break;
     case Qt::Key_Right:
-      if (cursor > 1) fIndicator->MoveCursorRight();
+      if (cursor > 1) indicator->MoveCursorRight();
       break;
-    case Qt::Key_Up: fIndicator->ValueAtCursorUp(); break;
-    case Qt::Key_Down: fIndicator->ValueAtCursorDown(); break;
+    case Qt::Key_Up: indicator->ValueAtCursorUp(); break;
+    case Qt::Key_Down: indicator->ValueAtCursorDown(); break;
     default: break;
   }
 }
 
 void TEnterFormBase::FormKeyPress(QChar key) {
-  if (!fIndicator || fIndicator->CursorPos() == 0) return;
-  if (key >= '0' && key <= '9') fIndicator->ValueAtCursor(key.unicode() - '0');
+  TIndicator* indicator = Indicator();
+  if (!indicator || indicator->CursorPos() == 0) return;
+  if (key >= '0' && key <= '9') indicator->ValueAtCursor(key.unicode() - '0');
 }
 
 bool TEnterFormBase::WheelLocked() const { return fMouseWheelTimer && fMouseWheelTimer->isActive(); }
@@ -140,11 +152,12 @@ TdsSevenSegmentDisplay* TEnterFormBase::DigitAt(QPoint pos) const {
 
 void TEnterFormBase::WheelStep(QPoint pos, bool up) {
   if (WheelLocked()) return;
-  if (TdsSevenSegmentDisplay* digit = DigitAt(pos); digit && fIndicator) {
+  TIndicator* indicator = Indicator();
+  if (TdsSevenSegmentDisplay* digit = DigitAt(pos); digit && indicator) {
     if (up)
-      fIndicator->MouseWheelUp(digit);
+      indicator->MouseWheelUp(digit);
     else
-      fIndicator->MouseWheelDown(digit);
+      indicator->MouseWheelDown(digit);
   }
   if (fMouseWheelTimer) fMouseWheelTimer->start();
 }
@@ -154,13 +167,15 @@ void TEnterFormBase::FormMouseWheelDown(QPoint pos) { WheelStep(pos, false); }
 void TEnterFormBase::FormMouseWheelUp(QPoint pos) { WheelStep(pos, true); }
 
 void TEnterFormBase::SegClick(void* Sender) {
-  if (!fIndicator) return;
+  TIndicator* indicator = Indicator();
+  if (!indicator) return;
   const int tag = static_cast<TdsGraphicControl*>(Sender)->Tag();
-  fIndicator->SetCursorPos(static_cast<uint16_t>(tag));
+  indicator->SetCursorPos(static_cast<uint16_t>(tag));
 }
 
 void TEnterFormBase::UpDown1Click() {
-  if (fIndicator && fIndicator->CursorPos() == 0) fIndicator->SetCursorPos(2);
+  TIndicator* indicator = Indicator();
+  if (indicator && indicator->CursorPos() == 0) indicator->SetCursorPos(2);
 }
 
 void TEnterFormBase::CloseOnLeave(void*) { hide(); }

@@ -20,7 +20,7 @@ class TEnterFormBase : public QWidget {
  public:
   // Attaches the indicator to edit; set the window's position and hint first, show it after.
   void SetIndicator(TIndicator* Value);
-  TIndicator* Indicator() const { return fIndicator; }
+  TIndicator* Indicator() const;
 
   // Called when the window loses activation, so the owner can refresh the texts it shows
   // from the variables just edited.
@@ -48,6 +48,7 @@ class TEnterFormBase : public QWidget {
     int UpDownX;
   };
   TEnterFormBase(QWidget* parent, const QString& name, const TLayout& layout);
+  ~TEnterFormBase() override;
 
   static constexpr int kDigitY = 7;
   static constexpr int kPointY = 29;
@@ -69,7 +70,8 @@ class TEnterFormBase : public QWidget {
   bool WheelLocked() const;
   void WheelStep(QPoint pos, bool up);
 
-  TIndicator* fIndicator = nullptr;
+  // Borrowed: either the window or the indicator may be destroyed first.
+  std::weak_ptr<TIndicator*> fIndicator;
   size_t fDigitCount;
   std::array<TdsSevenSegmentDisplay*, 7> fSegs{};
   QLabel* Label1;

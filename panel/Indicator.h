@@ -69,6 +69,9 @@ class TIndicator {
   TIndicatorTimer& Timer() const { return *fTimer; }
   void SetTickSource(std::function<uint32_t()> ticks) { fTicks = std::move(ticks); }
 
+  // Expires with the indicator, for controls that may outlive it.
+  std::weak_ptr<TIndicator*> Life() const { return fLife; }
+
   // One period of the cursor flash.
   void FlashTick();
 
@@ -120,7 +123,6 @@ class TIndicator {
   uint32_t fFlashColor = 0x808080;
   std::unique_ptr<TIndicatorTimer> fTimer;
   std::function<uint32_t()> fTicks;
-  // Handed to bound controls so that a press after this indicator is gone does nothing.
   std::shared_ptr<TIndicator*> fLife;
 };
 

@@ -85,7 +85,9 @@ TEST(EnterForm, TypedDigitsGoStraightIntoTheVariable) {
   EXPECT_FALSE(entry.DotShown("PointLed1"));
   EXPECT_EQ(entry.Cursor(), 4);
 
-  QTest::keyClicks(entry.Form, "2345");
+  // Through the window system, as the keyboard delivers them.
+  for (char key : {'2', '3', '4', '5'})
+    QTest::keyClick(entry.Form->windowHandle(), Qt::Key(Qt::Key_0 + key - '0'), {});
   EXPECT_EQ(entry.Value, 2345u);
   EXPECT_EQ(entry.Cursor(), 1);
   QTest::keyClicks(entry.Form, "9");  // a fifth digit replaces the last one again
@@ -201,6 +203,34 @@ TEST(EnterForm, NextIndicatorTakesTheDigitsAwayFromThePrevious) {
   QTest::mouseClick(entry.Form->findChild<TUpDown*>("UpDown1"), Qt::LeftButton, {}, QPoint(20, 5));
   EXPECT_EQ(entry.Value, 3333u);
   EXPECT_EQ(second, 3222u);
+}
+
+TEST(EnterForm, EitherTheWindowOrTheIndicatorMayGoFirst) {
+  QWidget caller;
+  uint32_t a = 1, b = 2;
+  TIndicator keeps(0, 9999, 4, 1, &a);
+  {
+    TEnterForm form(&caller);
+    form.SetIndicator(&keeps);
+    form.FormActivate();
+  }
+  TIndicator other(0, 9999, 4, 1, &b);
+  other.SetEnabled(true);
+  other.SetCursorPos(1);  // the first loses its cursor: the window it would close is gone
+  EXPECT_EQ(keeps.CursorPos(), 0);
+  keeps.ClearValue();
+  keeps.UpdateDigits();
+
+  TEnterForm form(&caller);
+  {
+    TIndicator gone(0, 9999, 4, 1, &a);
+    form.SetIndicator(&gone);
+  }
+  form.FormActivate();
+  form.FormKeyPress('5');
+  form.FormDeactivate();
+  EXPECT_EQ(form.Indicator(), nullptr);
+  EXPECT_EQ(a, 1u);
 }
 
 TEST(EnterForm2, FiveDigitsWithTheLeftmostClickableAndTheDotMoving) {
