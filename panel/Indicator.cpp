@@ -321,8 +321,8 @@ void TIndicator::SetUpDownCtrl(TUpDown* value) {
   value->SetMax(65535);
   value->SetPosition(32768);
   value->setCursor(fEnabled ? Qt::PointingHandCursor : Qt::ArrowCursor);
-  std::weak_ptr<TIndicator*> life = fLife;
-  value->SetOnChangingEx([life](void*, bool&, int, TUpDownDirection direction) {
+  // A press after this indicator is gone does nothing.
+  value->SetOnChangingEx([life = Life()](void*, bool&, int, TUpDownDirection direction) {
     if (const auto self = life.lock()) (*self)->UpDownChanging(direction);
   });
 }

@@ -69,6 +69,9 @@ class TIndicator {
   TIndicatorTimer& Timer() const { return *fTimer; }
   void SetTickSource(std::function<uint32_t()> ticks) { fTicks = std::move(ticks); }
 
+  // Expires with the indicator, for controls that may outlive it.
+  std::weak_ptr<TIndicator*> Life() const { return fLife; }
+
   // One period of the cursor flash.
   void FlashTick();
 
@@ -101,7 +104,8 @@ class TIndicator {
   void RadioDialChange(int position);
   void AfterEdit();
 
-  uint32_t fValue = 0;
+  // Nothing rendered yet: the first update always draws, whatever the value.
+  uint32_t fValue = kNoValue;
   uint16_t fCursorPos = 0;
   bool fFlashOn = false;
   int32_t fFlashCount = 0;
@@ -119,7 +123,6 @@ class TIndicator {
   uint32_t fFlashColor = 0x808080;
   std::unique_ptr<TIndicatorTimer> fTimer;
   std::function<uint32_t()> fTicks;
-  // Handed to bound controls so that a press after this indicator is gone does nothing.
   std::shared_ptr<TIndicator*> fLife;
 };
 

@@ -2,7 +2,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyleOption>
 
 namespace {
 // A held button repeats after a pause, then briskly.
@@ -76,21 +75,38 @@ void TUpDown::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
 }
 
+// Two moulded keys in the palette's button colour, each with a triangle pointing its way.
 void TUpDown::paintEvent(QPaintEvent*) {
   QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QColor face = palette().color(QPalette::Button);
+  const QColor mark = palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                      QPalette::ButtonText);
   for (TUDBtnType button : {btNext, btPrev}) {
-    QStyleOption option;
-    option.initFrom(this);
-    option.rect = ButtonRect(button);
+    const QRectF key = QRectF(ButtonRect(button)).adjusted(1, 1, -1, -1);
     const bool down = fHeld && fHeldButton == button;
-    option.state |= down ? QStyle::State_Sunken : QStyle::State_Raised;
-    style()->drawPrimitive(QStyle::PE_PanelButtonBevel, &option, &painter, this);
-    option.rect = option.rect.adjusted(3, 3, -3, -3);
-    const QStyle::PrimitiveElement arrow =
-        fOrientation == udVertical ? (button == btNext ? QStyle::PE_IndicatorArrowUp
-                                                       : QStyle::PE_IndicatorArrowDown)
-                                   : (button == btNext ? QStyle::PE_IndicatorArrowRight
-                                                       : QStyle::PE_IndicatorArrowLeft);
-    style()->drawPrimitive(arrow, &option, &painter, this);
+    QLinearGradient shade(key.topLeft(), key.bottomLeft());
+    shade.setColorAt(0, down ? face.darker(130) : face.lighter(135));
+    shade.setColorAt(1, down ? face.darker(110) : face.darker(120));
+    painter.setPen(QPen(face.darker(200), 1));
+    painter.setBrush(shade);
+    painter.drawRoundedRect(key.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+
+    const QPointF c = key.center() + (down ? QPointF(0.5, 0.5) : QPointF());
+    const double r = std::max(2.0, std::min(key.width(), key.height()) / 4.5);
+    QPolygonF triangle;
+    if (fOrientation == udVertical)
+      triangle = button == btNext ? QPolygonF({{c.x() - r, c.y() + r / 2}, {c.x() + r, c.y() + r / 2},
+                                               {c.x(), c.y() - r / 2 - 1}})
+                                  : QPolygonF({{c.x() - r, c.y() - r / 2}, {c.x() + r, c.y() - r / 2},
+                                               {c.x(), c.y() + r / 2 + 1}});
+    else
+      triangle = button == btNext ? QPolygonF({{c.x() - r / 2, c.y() - r}, {c.x() - r / 2, c.y() + r},
+                                               {c.x() + r / 2 + 1, c.y()}})
+                                  : QPolygonF({{c.x() + r / 2, c.y() - r}, {c.x() + r / 2, c.y() + r},
+                                               {c.x() - r / 2 - 1, c.y()}});
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(mark);
+    painter.drawPolygon(triangle);
   }
 }

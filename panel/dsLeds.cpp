@@ -111,7 +111,8 @@ void TdsSevenSegmentDisplay::SetOffColor(uint32_t value) {
 }
 
 void TdsSevenSegmentDisplay::SetValue(uint32_t value) {
-  if (value == FValue) return;
+  // A new digit holds 0 but lights nothing, so the pattern decides whether 0 is already shown.
+  if (value == FValue && FSegments == DigitSegments(value)) return;
   FValue = value;
   SetSegments(DigitSegments(value));
 }

@@ -92,6 +92,17 @@ TEST(SevenSegment, RepaintsAndNotifiesOnlyOnRealChange) {
   EXPECT_EQ(changes, 1);
 }
 
+TEST(SevenSegment, NewDigitShowsAZeroWrittenToIt) {
+  TdsSevenSegmentDisplay d;
+  int changes = 0;
+  d.SetOnChange([&](void*) { ++changes; });
+  ASSERT_EQ(d.Value(), 0u);
+  d.SetValue(0);  // holds 0 already, yet lights nothing
+  EXPECT_EQ(d.Segments(), 0x77);
+  d.SetValue(0);
+  EXPECT_EQ(changes, 1);
+}
+
 TEST(SevenSegment, PaintsLitAndUnlitSegmentsInTheirColours) {
   TdsSevenSegmentDisplay d;
   d.resize(33, 49);
