@@ -15,6 +15,7 @@
 #include "app/ToggleSwitch.h"
 #include "host/PortDiscovery.h"
 #include "host/SettingsStore.h"
+#include "modbus/KRCOMPort.h"
 #include "modbus/KRTCPConnector.h"
 #include "panel/dsLeds.h"
 #include "tests/support/SimProcess.h"
@@ -231,4 +232,23 @@ TEST_F(Connection, WrongOrUnreachableTcpAddressesAreExplained) {
   EXPECT_EQ(Messages[0],
             "The TCP server at 127.0.0.1 does not replay!" + CR + "Please check  the TCP IP address.");
   EXPECT_FALSE(Form->Connected());
+}
+
+TEST_F(Connection, APortHeldByAnotherProgramIsReportedBusy) {
+  StartSim();
+  OpenWindow();
+  TKRCOMPort holder;  // another program with the port open
+  holder.SetPort(QString::fromStdString(Sim->PtyPath()));
+  ASSERT_TRUE(holder.Open());
+  Click("ConnectBtn");
+  ASSERT_EQ(Messages.size(), 1);
+  EXPECT_EQ(Messages[0], "The " + QString::fromStdString(Sim->PtyPath()) +
+                             " port is closed or busy!" + CR +
+                             "Please check  the port and close other application using this port.");
+  EXPECT_FALSE(Find<TToggleSwitch>("AutoConnectSwitch")->On());
+  EXPECT_TRUE(Find<QPushButton>("ConnectBtn")->isEnabled());
+  holder.Close();
+  Messages.clear();
+  Click("ConnectBtn");
+  EXPECT_TRUE(WaitConnected()) << "the port is free again";
 }
