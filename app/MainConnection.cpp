@@ -215,11 +215,6 @@ void TMainForm::ConnectTCP() {
     ConnectFailed("Wrong address " + IpMaskEdit->text() + CR + "Please check  the TCP IP address.");
     return;
   }
-  if (fModbusMaster->Active()) {
-    fModbusMaster->Connector()->QueueClear();
-    fModbusMaster->SetActive(false);
-    WaitPainted(kReconnectPauseMs);
-  }
   fmbType = mbtTCP;
   fModbusMaster->SetConnector(fTCPConnector.get());
   const QString ip = IpAddrToText(fTcpIpAddr);
