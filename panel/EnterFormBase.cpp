@@ -67,6 +67,7 @@ TdsLed* TEnterFormBase::AddPointLed(const QString& name, int x) {
 }
 
 void TEnterFormBase::Detach(TIndicator& indicator) {
+  indicator.SetCursorPos(0);
   for (QPointer<TdsSevenSegmentDisplay>& digit : indicator.Digit)
     if (digit && digit->parent() == this) digit = nullptr;
   if (indicator.UpDownCtrl() == UpDown1) indicator.SetUpDownCtrl(nullptr);

@@ -77,6 +77,8 @@ QPolygon SegmentPolygon(TdsDisplaySegment segment, int width, int height, int se
 
 TdsSevenSegmentDisplay::TdsSevenSegmentDisplay(QWidget* parent) : TdsGraphicControl(parent) {
   resize(40, 76);
+  // The digit fills its whole rectangle, so nothing behind it needs painting first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void TdsSevenSegmentDisplay::SetSegments(TdsDisplaySegments value) {

@@ -214,6 +214,8 @@ TEST(EnterForm, EitherTheWindowOrTheIndicatorMayGoFirst) {
     form.SetIndicator(&keeps);
     form.FormActivate();
   }
+  EXPECT_EQ(keeps.CursorPos(), 0);
+  keeps.SetCursorPos(2);
   TIndicator other(0, 9999, 4, 1, &b);
   other.SetEnabled(true);
   other.SetCursorPos(1);  // the first loses its cursor: the window it would close is gone
