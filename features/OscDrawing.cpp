@@ -48,7 +48,7 @@ double RemainingPart(double v) { return 1.0 - FractionalPart(v); }
 QString Hundredths(int32_t value, const QString& decimalPoint) {
   const int64_t magnitude = std::llabs(static_cast<int64_t>(value));
   QString text = QString::number(magnitude / 100);
-  int64_t fraction = magnitude % 100;
+  const int64_t fraction = magnitude % 100;
   if (fraction != 0) {
     QString digits = QString::number(fraction).rightJustified(2, '0');
     while (digits.endsWith('0')) digits.chop(1);
@@ -68,14 +68,7 @@ void DrawLabel(QImage& bitmap, int x, int y, const QString& text, QRgb color) {
   painter.drawText(QRect(x, y, kOscWidth - x, kOscHeight - y), Qt::AlignLeft | Qt::AlignTop, text);
 }
 
-}  // namespace
-
-QImage NewOscBitmap() {
-  QImage bitmap(kOscWidth, kOscHeight, QImage::Format_RGB32);
-  bitmap.fill(Qt::black);
-  return bitmap;
-}
-
+// Xiaolin Wu's anti-aliased line, blended into what the bitmap already holds.
 void DrawWuLine(QImage& bitmap, double x0, double y0, double x1, double y1, QRgb color) {
   const bool steep = std::abs(y1 - y0) > std::abs(x1 - x0);
   if (steep) {
@@ -118,6 +111,14 @@ void DrawWuLine(QImage& bitmap, double x0, double y0, double x1, double y1, QRgb
     plot(x, y + 1, FractionalPart(yInter));
     yInter += gradient;
   }
+}
+
+}  // namespace
+
+QImage NewOscBitmap() {
+  QImage bitmap(kOscWidth, kOscHeight, QImage::Format_RGB32);
+  bitmap.fill(Qt::black);
+  return bitmap;
 }
 
 void DrawOscTrace(QImage& bitmap, const TOscData& data, int32_t newest, const TOscTrace& trace) {

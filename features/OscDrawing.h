@@ -50,10 +50,6 @@ void DrawOscChart(QImage& bitmap, const TOscData& data, int32_t newest, const TO
 // One trace, newest sample at the right edge, one pixel per sample towards the left.
 void DrawOscTrace(QImage& bitmap, const TOscData& data, int32_t newest, const TOscTrace& trace);
 
-// Xiaolin Wu's anti-aliased line, blended into what the bitmap already holds. Pixels outside the
-// bitmap are skipped.
-void DrawWuLine(QImage& bitmap, double x0, double y0, double x1, double y1, QRgb color);
-
 // "2V/d -5V": scale and shift in volts or amperes (value / 100), shortest decimal text.
 QString OscScaleLabel(int32_t div, int32_t shift, const QString& unit, const QString& decimalPoint);
 

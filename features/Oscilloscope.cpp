@@ -32,10 +32,11 @@ constexpr int kVoltsStart = 0;
 constexpr int kAmpersStart = 5;
 constexpr int kChannelBoth = 3;
 
-TUpDown* NewUpDown(QWidget* parent, const QString& name, int max, int position, QRect geometry) {
+TUpDown* NewUpDown(QWidget* parent, const QString& name, int max, int position, QRect geometry,
+                   TUDOrientation orientation) {
   auto* upDown = new TUpDown(parent);
   upDown->setObjectName(name);
-  upDown->SetOrientation(udHorizontal);
+  upDown->SetOrientation(orientation);
   upDown->SetMin(0);
   upDown->SetMax(max);
   upDown->SetPosition(position);
@@ -91,16 +92,19 @@ void TOscilloscope::BuildControls(QWidget* surface) {
   OscToggleSwitch->setChecked(true);
 
   NewCaption(surface, "V/div", QRect(8, 56, 40, 22));
-  VUpDown = NewUpDown(surface, "VUpDown", 3, kVoltsStart, QRect(50, 56, 40, 22));
+  // Scales step sideways, shifts move the trace up and down.
+  VUpDown = NewUpDown(surface, "VUpDown", 3, kVoltsStart, QRect(50, 56, 40, 22), udHorizontal);
   OscVoltAutoCheckBox = NewAutoBox(surface, "OscVoltAutoCheckBox", QRect(98, 56, 60, 22));
   NewCaption(surface, "V shift", QRect(170, 56, 50, 22));
-  VshiftUpDown = NewUpDown(surface, "VshiftUpDown", 10, kVoltShiftZero, QRect(226, 56, 40, 22));
+  VshiftUpDown =
+      NewUpDown(surface, "VshiftUpDown", 10, kVoltShiftZero, QRect(226, 53, 20, 28), udVertical);
 
   NewCaption(surface, "A/div", QRect(8, 86, 40, 22));
-  AUpDown = NewUpDown(surface, "AUpDown", 7, kAmpersStart, QRect(50, 86, 40, 22));
+  AUpDown = NewUpDown(surface, "AUpDown", 7, kAmpersStart, QRect(50, 86, 40, 22), udHorizontal);
   OscAmperAutoCheckBox = NewAutoBox(surface, "OscAmperAutoCheckBox", QRect(98, 86, 60, 22));
   NewCaption(surface, "A shift", QRect(170, 86, 50, 22));
-  AshiftUpDown = NewUpDown(surface, "AshiftUpDown", 18, kAmperShiftZero, QRect(226, 86, 40, 22));
+  AshiftUpDown =
+      NewUpDown(surface, "AshiftUpDown", 18, kAmperShiftZero, QRect(226, 83, 20, 28), udVertical);
 
   OscResetShiftBtn = new QPushButton("Reset Shift", surface);
   OscResetShiftBtn->setObjectName("OscResetShiftBtn");

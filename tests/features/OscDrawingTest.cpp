@@ -109,14 +109,6 @@ TEST(OscTrace, ExtremesAreClippedToTheBitmap) {
   }
 }
 
-TEST(OscTrace, LinesReachingPastEveryEdgeAreCut) {
-  QImage image = NewOscBitmap();
-  DrawWuLine(image, -40, -30, 360, 250, kYellow);
-  DrawWuLine(image, 330, -5, -10, 225, kYellow);
-  EXPECT_NE(image.pixel(160, 110), kBlack);  // where the two lines cross
-  EXPECT_EQ(image.pixel(0, 0), kBlack);
-}
-
 TEST(OscChart, GridScrollsWithTheNewestSample) {
   QImage image = NewOscBitmap();
   TOscData data{};

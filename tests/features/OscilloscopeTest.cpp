@@ -46,14 +46,15 @@ class OscilloscopeTest : public ::testing::Test {
   QImage Chart() { return Find<QLabel>("OscImage")->pixmap().toImage(); }
   void Settle() { QCoreApplication::processEvents(); }
 
-  void ClickUp(const char* name) {
-    auto* w = Find(name);
-    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() * 3 / 4, w->height() / 2));
-    Settle();
-  }
-  void ClickDown(const char* name) {
-    auto* w = Find(name);
-    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 4, w->height() / 2));
+  // Up is the right half of a sideways control and the upper half of an upright one.
+  void ClickUp(const char* name) { ClickUpDown(name, true); }
+  void ClickDown(const char* name) { ClickUpDown(name, false); }
+  void ClickUpDown(const char* name, bool up) {
+    auto* w = Find<TUpDown>(name);
+    const bool upright = w->Orientation() == udVertical;
+    const int x = upright ? w->width() / 2 : w->width() * (up ? 3 : 1) / 4;
+    const int y = upright ? w->height() * (up ? 1 : 3) / 4 : w->height() / 2;
+    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(x, y));
     Settle();
   }
   void ClickBox(const char* name) {
