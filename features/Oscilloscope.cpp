@@ -9,7 +9,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <array>
@@ -64,9 +63,8 @@ TOscilloscope::TOscilloscope(QWidget* scopeSurface, QWidget* oscillPanel)
     : fOscBitmap(NewOscBitmap()), OscImage(new QLabel(oscillPanel)) {
   OscImage->setObjectName("OscImage");
   OscImage->setScaledContents(true);
-  auto* fill = new QVBoxLayout(oscillPanel);
-  fill->setContentsMargins(0, 0, 0, 0);
-  fill->addWidget(OscImage);
+  OscImage->setGeometry(oscillPanel->rect());
+  OscImage->lower();  // whatever else the panel shows (the charge bar) stays in front
   BuildControls(scopeSurface);
   ClearOscData();
 }

@@ -21,8 +21,9 @@ class QWidget;
 class TOscilloscope : public QObject {
   Q_OBJECT
  public:
-  // Builds the controls on scopeSurface (about 312 x 190) and the chart image filling
-  // oscillPanel (320 x 220). Both widgets own what is built on them.
+  // Builds the controls on scopeSurface (about 312 x 190) and the chart image covering
+  // oscillPanel (320 x 220, a fixed size), behind the panel's other children. Both widgets own
+  // what is built on them.
   TOscilloscope(QWidget* scopeSurface, QWidget* oscillPanel);
 
   // What the owner knows: the link to the supply and whether its window is on screen.
