@@ -16,6 +16,7 @@
 #include "app/PortComboBox.h"
 #include "app/RegisterMap.h"
 #include "app/ToggleSwitch.h"
+#include "features/Oscilloscope.h"
 #include "host/PortDiscovery.h"
 #include "host/PortWatcher.h"
 #include "host/SettingsStore.h"
@@ -168,7 +169,8 @@ void TMainForm::IpMaskEditExit() {
 }
 
 void TMainForm::ConnectBtnClick() {
-  // The chart starts afresh with every connection (the oscilloscope clears its buffer here).
+  fOscilloscope->ClearOscData();
+  fOscilloscope->SetRun(true);
   ConnectBtn->setEnabled(false);
   ConnectingIndicator->SetIndicatorType(TActivityIndicator::TKind::RotatingSector);
   ConnectingIndicator->SetAnimate(true);

@@ -7,6 +7,7 @@
 #include "app/GuiWait.h"
 #include "app/MainUnit.h"
 #include "app/RegisterMap.h"
+#include "features/Oscilloscope.h"
 #include "modbus/KRModbusMaster.h"
 #include "panel/Indicator.h"
 #include "panel/dsLeds.h"
@@ -386,6 +387,7 @@ void TMainForm::OscillTimerTimer() {
     QMetaObject::invokeMethod(this, Guarded([this] { WMAutoExpand(); }), Qt::QueuedConnection);
   }
   VinWarningTick();
+  fOscilloscope->OscillTick(gData.UOUT, gData.IOUT);
 }
 
 void TMainForm::CountersTick() {

@@ -24,6 +24,7 @@
 #include "app/IpAddress.h"
 #include "app/ProgramWindows.h"
 #include "autotest/TestUnit.h"
+#include "features/Oscilloscope.h"
 #include "host/PointerDevices.h"
 #include "host/SettingsStore.h"
 #include "panel/EnterUnit.h"
@@ -154,7 +155,10 @@ void TMainForm::FormCreate() {
   // 5. Caption and the grey colours of a disconnected panel.
   setWindowTitle("Kelvora");
   SetDisplayColors(fCLR0, fCLR0);
-  // 6. The oscilloscope buffer and its scale controls come with the chart.
+  // 6. The oscilloscope: its buffer, bitmap and scale controls.
+  fOscilloscope = std::make_unique<TOscilloscope>(ScopePanel->Surface(), OscillPanel);
+  fOscilloscope->IsConnected = [this] { return fConnected; };
+  fOscilloscope->IsWindowVisible = [this] { return isVisible(); };
   // 7. The request scheduler; its events are bound by the polling handlers.
   fTaskMgr = std::make_unique<TLN_TaskMgr>(5);
   BindSchedulerEvents();
@@ -186,7 +190,7 @@ void TMainForm::FormShow() {
   });
   if (AutoConnectSwitch->isEnabled() && RegValueExists("Autoconnect"))
     AutoConnectSwitch->SetOn(RegReadInteger("Autoconnect") != 0);
-  // The chart draws itself once here.
+  fOscilloscope->DrawInitial();
 }
 
 void TMainForm::changeEvent(QEvent* event) {

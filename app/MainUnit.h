@@ -41,6 +41,7 @@ class TKRTCPConnector;
 class TPortComboBox;
 class TPortWatcher;
 class TToggleSwitch;
+class TOscilloscope;
 enum class TPortChange;
 
 class TMainForm : public QWidget {
@@ -282,6 +283,7 @@ class TMainForm : public QWidget {
   QLabel* WHLabel = nullptr;
   std::unique_ptr<TIndicator> UsetInd, IsetInd, UoutInd, IoutInd, PoutInd, TimeInd, AHInd, WHInd;
   QTimer OscillTimer;
+  std::unique_ptr<TOscilloscope> fOscilloscope;
 
   // The link.
   std::unique_ptr<TKRCOMPortConnector> fCOMPortConnector;
