@@ -23,7 +23,8 @@ bool PacedOutput::Flush(int fd, double nowMs) {
     }
     size_t allowed = c.Bytes.size();
     if (byteMs_ > 0)
-      allowed = std::min(allowed, static_cast<size_t>(std::floor((nowMs - c.Start) / byteMs_)) + 1);
+      // A byte counts as sent once its last bit would have left.
+      allowed = std::min(allowed, static_cast<size_t>(std::floor((nowMs - c.Start) / byteMs_ + 1e-9)));
     if (allowed > c.Sent) {
       const ssize_t n = ::write(fd, c.Bytes.data() + c.Sent, allowed - c.Sent);
       if (n < 0) return errno == EAGAIN || errno == EINTR;
@@ -40,7 +41,7 @@ double PacedOutput::NextDueMs() const {
   if (chunks_.empty()) return std::numeric_limits<double>::infinity();
   const Chunk& c = chunks_.front();
   if (c.Start < 0) return std::max(c.Due, lineFreeMs_);
-  return c.Start + byteMs_ * static_cast<double>(c.Sent);
+  return c.Start + byteMs_ * static_cast<double>(c.Sent + 1);
 }
 
 }  // namespace kpxsim

@@ -26,6 +26,11 @@ struct ModbusFree {
 
 bool TcpServer::Listen(const std::string& address, uint16_t port, std::string* error) {
   Close();
+  in_addr parsed{};
+  if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) {
+    if (error) *error = "not an IPv4 address: " + address;
+    return false;
+  }
   std::unique_ptr<modbus_t, ModbusFree> ctx(modbus_new_tcp(address.c_str(), port));
   if (!ctx) {
     if (error) *error = "bad TCP address " + address;

@@ -1,0 +1,133 @@
+// Faults and wire timing of kpx-sim as a client sees them.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <thread>
+
+#include "tests/sim/SimTools.h"
+#include "tests/support/SimProcess.h"
+
+namespace kelvora::test {
+namespace {
+
+using std::chrono::milliseconds;
+
+void SleepUntilSimMs(const std::chrono::steady_clock::time_point& started, int ms) {
+  std::this_thread::sleep_until(started + milliseconds(ms));
+}
+
+TEST(SimFaults, DropEveryNthAnswerOnBothLinks) {
+  TempFolder dir;
+  SimProcess sim({"--rtu", dir / "pty", "--tcp", "0", "--fault", "drop-every=2", "--trace", dir / "t.jsonl"});
+  auto rtu = ModbusClient::Rtu(sim.PtyPath());
+  auto tcp = ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort());
+  for (ModbusClient* c : {&rtu, &tcp}) c->SetTimeoutMs(150);
+  // Answers are counted across both links: 1 ok, 2 lost, 3 ok, 4 lost.
+  EXPECT_TRUE(rtu.Read(0, 2));
+  EXPECT_FALSE(tcp.Read(0, 2));
+  EXPECT_EQ(tcp.LastError(), ETIMEDOUT);
+  EXPECT_TRUE(tcp.Read(0, 2));
+  EXPECT_FALSE(rtu.Read(0, 2));
+  EXPECT_EQ(rtu.LastError(), ETIMEDOUT);
+  sim.Stop();
+  int dropped = 0;
+  for (const auto& line : ReadLines(dir / "t.jsonl")) dropped += line.find("\"dropped\":true") != std::string::npos;
+  EXPECT_EQ(dropped, 2);
+}
+
+TEST(SimFaults, CorruptedAnswersAreRefusedByTheClient) {
+  TempFolder dir;
+  SimProcess sim({"--rtu", dir / "pty", "--tcp", "0", "--fault", "corrupt-every=1"});
+  auto rtu = ModbusClient::Rtu(sim.PtyPath());
+  EXPECT_FALSE(rtu.Read(0, 10));
+  EXPECT_EQ(rtu.LastError(), EMBBADCRC);
+  auto tcp = ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort());
+  tcp.SetTimeoutMs(200);
+  EXPECT_FALSE(tcp.Read(0, 10));
+}
+
+TEST(SimFaults, DelayHoldsEachAnswerBack) {
+  TempFolder dir;
+  SimProcess sim({"--tcp", "0", "--fault", "delay-ms=120"});
+  auto tcp = ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort());
+  const double ms = TimedMs([&] { EXPECT_TRUE(tcp.Read(0, 10)); });
+  EXPECT_GE(ms, 115);
+  EXPECT_LT(ms, 400);
+}
+
+TEST(SimFaults, WindowsSwitchFaultsInAndOut) {
+  TempFolder dir;
+  const auto started = std::chrono::steady_clock::now();
+  SimProcess sim({"--tcp", "0", "--fault", "drop-every=1@0-300", "--fault", "unlock@450",
+                  "--fault", "protect=10@0-300"});
+  auto tcp = ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort());
+  tcp.SetTimeoutMs(100);
+  EXPECT_FALSE(tcp.Read(7, 1)) << "every answer is lost at first";
+  SleepUntilSimMs(started, 360);
+  const auto protect = tcp.Read(7, 3);
+  ASSERT_TRUE(protect);
+  EXPECT_EQ((*protect)[0], 10) << "tripped with the code";
+  EXPECT_EQ((*protect)[2], 0) << "output off";
+  EXPECT_TRUE(tcp.Write(6, 1));
+  EXPECT_TRUE(tcp.Write(9, 1));
+  const auto on = tcp.Read(6, 4);
+  ASSERT_TRUE(on);
+  EXPECT_EQ((*on)[0], 1) << "locked by the client";
+  EXPECT_EQ((*on)[1], 0) << "switching on cleared the protection";
+  EXPECT_EQ((*on)[3], 1);
+  SleepUntilSimMs(started, 600);
+  const auto lock = tcp.Read(6, 1);
+  ASSERT_TRUE(lock);
+  EXPECT_EQ((*lock)[0], 0) << "somebody pressed the lock key";
+}
+
+TEST(SimFaults, HeldProtectionKeepsTheOutputOff) {
+  SimProcess sim({"--tcp", "0", "--fault", "protect=2@0-5000"});
+  auto tcp = ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort());
+  EXPECT_TRUE(tcp.Write(9, 1));
+  const auto regs = tcp.Read(7, 3);
+  ASSERT_TRUE(regs);
+  EXPECT_EQ((*regs)[0], 2);
+  EXPECT_EQ((*regs)[2], 0);
+}
+
+TEST(SimFaults, VanishUnplugsThePortAndItsLinkUntilTheWindowEnds) {
+  TempFolder dir;
+  const auto started = std::chrono::steady_clock::now();
+  SimProcess sim({"--rtu", dir / "pty", "--fault", "vanish@250-600"});
+  std::error_code ec;
+  const std::string link = sim.PtyPath();
+  const auto target = std::filesystem::read_symlink(link, ec);
+  {
+    auto client = ModbusClient::Rtu(link);
+    EXPECT_TRUE(client.Read(0, 1));
+    SleepUntilSimMs(started, 400);
+    EXPECT_FALSE(std::filesystem::is_symlink(link, ec));
+    EXPECT_FALSE(client.Read(0, 1)) << "the open port is dead";
+  }
+  SleepUntilSimMs(started, 750);
+  ASSERT_TRUE(std::filesystem::is_symlink(link, ec)) << "plugged in again";
+  EXPECT_TRUE(ModbusClient::Rtu(link).Read(0, 1));
+  EXPECT_TRUE(sim.Running());
+}
+
+TEST(SimWireTime, BaudRateSetsHowLongAnExchangeTakes) {
+  TempFolder dir;
+  SimProcess fast({"--rtu", dir / "fast"});
+  SimProcess slow({"--rtu", dir / "slow", "--baud", "2400"});
+  auto f = ModbusClient::Rtu(fast.PtyPath());
+  auto s = ModbusClient::Rtu(slow.PtyPath());
+  f.Read(0, 1);
+  s.Read(0, 1);
+  const double fastMs = TimedMs([&] { EXPECT_TRUE(f.Read(0, 10)); });
+  // 8 request bytes and 25 answer bytes, 10 bits each at 2400 baud: 137.5 ms.
+  const double slowMs = TimedMs([&] { EXPECT_TRUE(s.Read(0, 10)); });
+  EXPECT_LT(fastMs, 40);
+  EXPECT_GE(slowMs, 135);
+  EXPECT_LT(slowMs, 300);
+}
+
+}  // namespace
+}  // namespace kelvora::test
