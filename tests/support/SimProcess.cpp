@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -33,8 +34,10 @@ int ExitCodeOf(int status) {
 }  // namespace
 
 std::string SimProcess::BinaryPath() {
-  const char* dir = std::getenv("KELVORA_BIN_DIR");
-  return std::string(dir && *dir ? dir : ".") + "/kpx-sim";
+  if (const char* dir = std::getenv("KELVORA_BIN_DIR"); dir && *dir) return std::string(dir) + "/kpx-sim";
+  // Test binaries and kpx-sim share the build's bin folder.
+  std::error_code ec;
+  return (std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "kpx-sim").string();
 }
 
 SimProcess::SimProcess(const std::vector<std::string>& args, int readyTimeoutMs) {

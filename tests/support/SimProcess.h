@@ -34,7 +34,7 @@ class SimProcess {
   // 128 + signal number when a signal ended it. Further calls return the same code.
   int Stop(int signal = 15, int timeoutMs = 3000);
 
-  // Full path of the kpx-sim binary.
+  // Full path of the kpx-sim binary: in $KELVORA_BIN_DIR, else beside the running binary.
   static std::string BinaryPath();
 
  private:
