@@ -14,8 +14,10 @@ namespace {
 
 using std::chrono::milliseconds;
 
-void SleepUntilSimMs(const std::chrono::steady_clock::time_point& started, int ms) {
-  std::this_thread::sleep_until(started + milliseconds(ms));
+// The simulator's clock starts before it reports READY, so `ms` after READY it is at least as
+// far into its run.
+void SleepUntilSimMs(const std::chrono::steady_clock::time_point& ready, int ms) {
+  std::this_thread::sleep_until(ready + milliseconds(ms));
 }
 
 TEST(SimFaults, DropEveryNthAnswerOnBothLinks) {
@@ -54,14 +56,14 @@ TEST(SimFaults, DelayHoldsEachAnswerBack) {
   auto tcp = ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort());
   const double ms = TimedMs([&] { EXPECT_TRUE(tcp.Read(0, 10)); });
   EXPECT_GE(ms, 115);
-  EXPECT_LT(ms, 400);
+  EXPECT_LT(ms, 1000);
 }
 
 TEST(SimFaults, WindowsSwitchFaultsInAndOut) {
   TempFolder dir;
-  const auto started = std::chrono::steady_clock::now();
-  SimProcess sim({"--tcp", "0", "--fault", "drop-every=1@0-300", "--fault", "unlock@450",
+  SimProcess sim({"--tcp", "0", "--fault", "drop-every=1@0-300", "--fault", "unlock@700",
                   "--fault", "protect=10@0-300"});
+  const auto started = std::chrono::steady_clock::now();
   auto tcp = ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort());
   tcp.SetTimeoutMs(100);
   EXPECT_FALSE(tcp.Read(7, 1)) << "every answer is lost at first";
@@ -77,7 +79,7 @@ TEST(SimFaults, WindowsSwitchFaultsInAndOut) {
   EXPECT_EQ((*on)[0], 1) << "locked by the client";
   EXPECT_EQ((*on)[1], 0) << "switching on cleared the protection";
   EXPECT_EQ((*on)[3], 1);
-  SleepUntilSimMs(started, 600);
+  SleepUntilSimMs(started, 800);
   const auto lock = tcp.Read(6, 1);
   ASSERT_TRUE(lock);
   EXPECT_EQ((*lock)[0], 0) << "somebody pressed the lock key";
@@ -95,8 +97,8 @@ TEST(SimFaults, HeldProtectionKeepsTheOutputOff) {
 
 TEST(SimFaults, VanishUnplugsThePortAndItsLinkUntilTheWindowEnds) {
   TempFolder dir;
-  const auto started = std::chrono::steady_clock::now();
   SimProcess sim({"--rtu", dir / "pty", "--fault", "vanish@250-600"});
+  const auto started = std::chrono::steady_clock::now();
   std::error_code ec;
   const std::string link = sim.PtyPath();
   const auto target = std::filesystem::read_symlink(link, ec);
@@ -124,9 +126,9 @@ TEST(SimWireTime, BaudRateSetsHowLongAnExchangeTakes) {
   const double fastMs = TimedMs([&] { EXPECT_TRUE(f.Read(0, 10)); });
   // 8 request bytes and 25 answer bytes, 10 bits each at 2400 baud: 137.5 ms.
   const double slowMs = TimedMs([&] { EXPECT_TRUE(s.Read(0, 10)); });
-  EXPECT_LT(fastMs, 40);
   EXPECT_GE(slowMs, 135);
-  EXPECT_LT(slowMs, 300);
+  EXPECT_LT(slowMs, 1000);
+  EXPECT_LT(fastMs + 80, slowMs);
 }
 
 }  // namespace
