@@ -131,5 +131,37 @@ TEST(SimWireTime, BaudRateSetsHowLongAnExchangeTakes) {
   EXPECT_LT(fastMs + 80, slowMs);
 }
 
+TEST(SimWireTime, BootloaderLineHasItsOwnRate) {
+  TempFolder dir;
+  SimProcess sim({"--rtu", dir / "pty", "--baud", "115200", "--boot-baud", "1200"});
+  {
+    auto client = ModbusClient::Rtu(sim.PtyPath());
+    client.SetTimeoutMs(100);
+    EXPECT_FALSE(client.Write(32, 9148));
+  }
+  RawPort port(sim.PtyPath());
+  ASSERT_TRUE(port.Write({0x7F}));
+  ASSERT_EQ(port.Read(1), std::vector<uint8_t>{0x79});
+  // Get: 2 bytes out, 13 back, 11 bits each at 1200 baud: 137.5 ms.
+  std::vector<uint8_t> answer;
+  const double ms = TimedMs([&] {
+    port.Write({0x00, 0xFF});
+    answer = port.Read(13);
+  });
+  ASSERT_EQ(answer.size(), 13u);
+  EXPECT_EQ(answer[9], 0x44);
+  EXPECT_GE(ms, 135);
+  EXPECT_LT(ms, 1000);
+}
+
+TEST(SimJump, OverTcpTheCommandIsNotAnsweredAndChangesNothing) {
+  SimProcess sim({"--tcp", "0"});
+  auto tcp = ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort());
+  tcp.SetTimeoutMs(150);
+  EXPECT_FALSE(tcp.Write(32, 9148));
+  EXPECT_EQ(tcp.LastError(), ETIMEDOUT);
+  EXPECT_TRUE(tcp.Read(0, 15));
+}
+
 }  // namespace
 }  // namespace kelvora::test

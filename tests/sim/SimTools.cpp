@@ -5,8 +5,10 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -120,6 +122,38 @@ bool ModbusClient::Write(int address, const std::vector<uint16_t>& values) {
   if (connected_ && modbus_write_registers(ctx_, address, n, values.data()) == n) return true;
   error_ = errno;
   return false;
+}
+
+RawPort::RawPort(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+  termios t{};
+  if (fd_ >= 0 && ::tcgetattr(fd_, &t) == 0) {
+    ::cfmakeraw(&t);
+    ::tcsetattr(fd_, TCSANOW, &t);
+  }
+}
+
+RawPort::~RawPort() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool RawPort::Write(const std::vector<uint8_t>& bytes) {
+  return fd_ >= 0 && ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+std::vector<uint8_t> RawPort::Read(size_t count, int timeoutMs) {
+  std::vector<uint8_t> got;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (fd_ >= 0 && got.size() < count) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now()).count();
+    pollfd p{fd_, POLLIN, 0};
+    if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+    uint8_t buf[256];
+    const ssize_t n = ::read(fd_, buf, std::min(sizeof buf, count - got.size()));
+    if (n <= 0) break;
+    got.insert(got.end(), buf, buf + n);
+  }
+  return got;
 }
 
 std::vector<std::string> ReadLines(const std::string& path) {

@@ -57,6 +57,21 @@ class ModbusClient {
   int error_ = 0;
 };
 
+// Raw bytes over the serial link, for the bootloader side.
+class RawPort {
+ public:
+  explicit RawPort(const std::string& path);
+  ~RawPort();
+  RawPort(const RawPort&) = delete;
+  RawPort& operator=(const RawPort&) = delete;
+  bool Write(const std::vector<uint8_t>& bytes);
+  // Up to `count` bytes, as many as arrive within timeoutMs.
+  std::vector<uint8_t> Read(size_t count, int timeoutMs = 1000);
+
+ private:
+  int fd_;
+};
+
 std::vector<std::string> ReadLines(const std::string& path);
 
 // Milliseconds a call takes.
