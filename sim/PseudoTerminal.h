@@ -21,6 +21,16 @@ class PseudoTerminal {
   // Closes both sides and removes the link, as when the cable is pulled.
   void Close();
 
+  // Throws away what was sent to the client and never read, as a UART overrun loses it.
+  void DiscardUnread();
+
+  // Readable when a client opened or closed the slave side.
+  int WatchFd() const { return watch_; }
+  // Follows the clients' opens and closes. While no client has the port open, bytes sent to it
+  // are lost, as on a real serial port; our own descriptor would otherwise keep them for the
+  // next client.
+  void ServiceWatch();
+
   bool IsOpen() const { return master_ >= 0; }
   int MasterFd() const { return master_; }
   const std::string& SlavePath() const { return slavePath_; }
@@ -29,6 +39,8 @@ class PseudoTerminal {
  private:
   int master_ = -1;
   int slave_ = -1;
+  int watch_ = -1;
+  int clients_ = 0;
   std::string slavePath_;
   std::string linkPath_;
 };

@@ -116,6 +116,9 @@ void Simulator::ServeRtu(double nowMs) {
     if (bootloader_.Started()) EnterMode(Mode::Modbus);
   }
   rtuOut_.Flush(pty_.MasterFd(), nowMs);
+  // Our own slave descriptor keeps unread answers alive after the client has gone; once they
+  // fill the line, they are lost.
+  if (rtuOut_.Blocked()) pty_.DiscardUnread();
 }
 
 void Simulator::ServeTcp(double nowMs) {
@@ -202,7 +205,10 @@ double Simulator::NextWakeMs(double nowMs) const {
 void Simulator::Run(int stopFd) {
   for (;;) {
     std::vector<pollfd> fds{{stopFd, POLLIN, 0}};
-    if (pty_.IsOpen()) fds.push_back({pty_.MasterFd(), POLLIN, 0});
+    if (pty_.IsOpen()) {
+      fds.push_back({pty_.WatchFd(), POLLIN, 0});
+      fds.push_back({pty_.MasterFd(), POLLIN, 0});
+    }
     tcp_.AddPollFds(fds);
     const double now = clock_.NowMs();
     const double waitMs = std::max(0.0, NextWakeMs(now) - now);
@@ -214,6 +220,8 @@ void Simulator::Run(int stopFd) {
     const double t = clock_.NowMs();
     ApplyFaultEdges(t);
     supply_.Advance(t);
+    // Opens and closes first: a request that came with a fresh open must survive the discard.
+    pty_.ServiceWatch();
     ReadPty(t);
     ServeRtu(t);
     ServeTcp(t);

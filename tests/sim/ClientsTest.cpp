@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "tests/sim/SimTools.h"
 #include "tests/support/SimProcess.h"
@@ -132,6 +133,20 @@ TEST(SimLinks, ClientsCloseAndReopenThePortAsOftenAsTheyLike) {
     EXPECT_EQ((*v)[0], 100 + i);
   }
   EXPECT_TRUE(sim.Running());
+}
+
+TEST(SimLinks, AnswersNobodyReadBeforeClosingThePortAreLost) {
+  TempFolder dir;
+  SimProcess sim({"--rtu", dir / "pty", "--trace", dir / "t.jsonl"});
+  {
+    RawPort port(sim.PtyPath());
+    ASSERT_TRUE(port.Write({0x01, 0x03, 0x00, 0x00, 0x00, 0x64, 0x44, 0x21}));  // refused: 0..99
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  auto client = ModbusClient::Rtu(sim.PtyPath());
+  const auto model = client.Read(11, 1);
+  ASSERT_TRUE(model) << "the exception answer of the closed session must not be read here";
+  EXPECT_EQ((*model)[0], 5005);
 }
 
 class SimStop : public ::testing::TestWithParam<int> {};
