@@ -26,9 +26,9 @@ class PseudoTerminal {
 
   // Readable when a client opened or closed the slave side.
   int WatchFd() const { return watch_; }
-  // Follows the clients' opens and closes. While no client has the port open, bytes sent to it
-  // are lost, as on a real serial port; our own descriptor would otherwise keep them for the
-  // next client.
+  // Follows the clients' opens and closes. Bytes nobody read when the last client closed the
+  // port, or sent while it was closed, are lost, as on a real serial port; our own descriptor
+  // would otherwise keep them for the next client. The close is seen a moment after it happens.
   void ServiceWatch();
 
   bool IsOpen() const { return master_ >= 0; }
