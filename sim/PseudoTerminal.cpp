@@ -81,10 +81,9 @@ void PseudoTerminal::ServiceWatch() {
   while (watch_ >= 0 && (n = ::read(watch_, buf, sizeof buf)) > 0) {
     for (ssize_t at = 0; at < n;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buf + at);
-      if (event->mask & IN_OPEN) ++clients_;
-      if ((event->mask & IN_CLOSE) && clients_ > 0) --clients_;
-      // A client arriving finds nothing of what was sent while the port was closed.
-      if ((event->mask & IN_OPEN) || clients_ == 0) DiscardUnread();
+      // The first client to arrive finds nothing of what was sent while the port was closed.
+      if ((event->mask & IN_OPEN) && clients_++ == 0) DiscardUnread();
+      if ((event->mask & IN_CLOSE) && clients_ > 0 && --clients_ == 0) DiscardUnread();
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
     }
   }
