@@ -24,7 +24,6 @@ class PacedOutput {
 
   // The last Flush could not write all that was due.
   bool Blocked() const { return blocked_; }
-  bool Empty() const { return chunks_.empty(); }
   void Clear() { chunks_.clear(); }
 
  private:

@@ -33,8 +33,6 @@ class PseudoTerminal {
 
   bool IsOpen() const { return master_ >= 0; }
   int MasterFd() const { return master_; }
-  const std::string& SlavePath() const { return slavePath_; }
-  const std::string& LinkPath() const { return linkPath_; }
 
  private:
   int master_ = -1;

@@ -45,10 +45,8 @@ class Supply {
   // While a code is held the output trips with it and refuses to switch on.
   void HoldTrip(std::optional<uint16_t> code);
 
-  const ModelRating& Rating() const { return rating_; }
   FirmwareClass Class() const { return class_; }
   const Calibration& Calib() const { return calibration_; }
-  bool OutputOn() const { return on_; }
 
  private:
   void WriteIdentity();

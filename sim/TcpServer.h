@@ -31,7 +31,6 @@ class TcpServer {
   bool Listen(const std::string& address, uint16_t port, std::string* error);
   // Drops every connection and stops listening.
   void Close();
-  bool IsListening() const { return listener_ >= 0; }
   const std::string& Address() const { return address_; }
   uint16_t Port() const { return port_; }
 
