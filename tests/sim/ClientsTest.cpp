@@ -190,7 +190,7 @@ TEST(SimStart, ReplacesAStaleLinkButNothingElseAndRefusesBadOptions) {
     EXPECT_EQ(r.Code, 2) << r.Output;
     EXPECT_TRUE(Contains(r.Output, "usage: kpx-sim"));
   }
-  EXPECT_THROW(SimProcess({"--tcp", "256.1.1.1:0"}), std::runtime_error);
+  EXPECT_THROW(SimProcess({"--tcp", "192.0.2.1:0"}), std::runtime_error) << "not an address of ours";
 }
 
 std::vector<uint8_t> RandomImage(size_t size) {
