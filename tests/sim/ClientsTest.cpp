@@ -25,14 +25,14 @@ int CountLines(const std::vector<std::string>& lines, const std::string& part) {
 }
 
 std::vector<std::string> MbpollRtu(const std::string& path, std::vector<std::string> args) {
-  std::vector<std::string> cmd{"mbpoll", "-m", "rtu", "-b", "9600", "-P", "none", "-0", "-1", "-o", "1", "-t", "4"};
+  std::vector<std::string> cmd{"mbpoll", "-m", "rtu", "-b", "9600", "-P", "none", "-0", "-1", "-o", "5", "-t", "4"};
   cmd.insert(cmd.end(), args.begin(), args.end());
   cmd.push_back(path);
   return cmd;
 }
 
 std::vector<std::string> MbpollTcp(const SimProcess& sim, std::vector<std::string> args) {
-  std::vector<std::string> cmd{"mbpoll", "-m", "tcp", "-p", std::to_string(sim.TcpPort()), "-0", "-1", "-o", "1", "-t", "4"};
+  std::vector<std::string> cmd{"mbpoll", "-m", "tcp", "-p", std::to_string(sim.TcpPort()), "-0", "-1", "-o", "5", "-t", "4"};
   cmd.insert(cmd.end(), args.begin(), args.end());
   cmd.push_back(sim.TcpAddress());
   return cmd;
