@@ -71,6 +71,8 @@ void Simulator::EnterMode(Mode mode) {
   framer_.Clear();
   bootIn_.clear();
   rtuOut_.SetByteTime(mode == Mode::Boot ? ByteMs(options_.BootBaud, 11) : ByteMs(options_.Baud, 10));
+  // Leaving the firmware stops the output; coming back starts the firmware afresh.
+  supply_.Restart();
   if (mode == Mode::Boot) bootloader_.Reset();
   trace_.Write("boot", JsonObject().Add("event", mode == Mode::Boot ? "enter" : "leave"));
 }

@@ -232,6 +232,7 @@ TEST_P(Stm32flashSession, WritesVerifiesReadsBackAndStartsAnImage) {
                   "--trace", dir / "trace.jsonl"});
   const auto image = RandomImage(5000);
   WriteFile(dir / "image.bin", image);
+  ASSERT_TRUE(ModbusClient::Rtu(sim.PtyPath()).Write(6, {1, 0, 0, 1}));  // locked, output on
   JumpToBootloader(sim.PtyPath());
 
   const ToolResult write = RunTool(Stm32flash(sim.PtyPath(), {"-w", dir / "image.bin", "-v"}), 30000);
@@ -248,7 +249,10 @@ TEST_P(Stm32flashSession, WritesVerifiesReadsBackAndStartsAnImage) {
 
   const ToolResult go = RunTool(Stm32flash(sim.PtyPath(), {"-g", "0x08000000"}), 30000);
   ASSERT_EQ(go.Code, 0) << go.Output;
-  EXPECT_TRUE(ModbusClient::Rtu(sim.PtyPath()).Read(0, 15)) << "the firmware answers Modbus again";
+  const auto restarted = ModbusClient::Rtu(sim.PtyPath()).Read(6, 4);
+  ASSERT_TRUE(restarted) << "the firmware answers Modbus again";
+  EXPECT_EQ((*restarted)[0], 0) << "unlocked";
+  EXPECT_EQ((*restarted)[3], 0) << "output off";
 
   sim.Stop();
   const auto trace = ReadLines(dir / "trace.jsonl");
