@@ -124,13 +124,13 @@ void Simulator::ServeRtu(double nowMs) {
 }
 
 void Simulator::ServeTcp(double nowMs) {
-  for (TcpRequest& request : tcp_.Service(nowMs)) {
+  for (TcpRequest& request : tcp_.Receive(nowMs)) {
     supply_.Advance(request.ArrivedMs);
     ModbusAnswer answer = slave_.Handle(Link::Tcp, request.Adu);
     // The jump is a serial-line affair: over the network the firmware just does not answer.
     if (!answer.JumpToBootloader) Answer(std::move(answer), request.ArrivedMs, Link::Tcp, request.Client);
   }
-  tcp_.Service(nowMs);
+  tcp_.Flush(nowMs);
 }
 
 void Simulator::Answer(ModbusAnswer answer, double dueMs, Link link, int client) {

@@ -35,9 +35,11 @@ class TcpServer {
   uint16_t Port() const { return port_; }
 
   void AddPollFds(std::vector<pollfd>& fds) const;
-  // Accepts, reads and writes what it can without waiting; returns the complete requests.
-  std::vector<TcpRequest> Service(double nowMs);
+  // Accepts and reads what it can without waiting; returns the complete requests.
+  std::vector<TcpRequest> Receive(double nowMs);
   void Send(int client, std::vector<uint8_t> bytes, double dueMs);
+  // Writes the answers that are due.
+  void Flush(double nowMs);
   double NextDueMs() const;
 
  private:
