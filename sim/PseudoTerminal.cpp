@@ -31,6 +31,11 @@ bool ReplaceableLink(const std::string& path, std::string* error) {
     if (error) *error = path + " exists and is not a link";
     return false;
   }
+  // A link to a port that still exists belongs to a simulator that is still serving.
+  if (::stat(path.c_str(), &st) == 0) {
+    if (error) *error = path + " is in use";
+    return false;
+  }
   // A link left by a simulator that did not stop cleanly.
   ::unlink(path.c_str());
   return true;

@@ -14,8 +14,8 @@ class PseudoTerminal {
   PseudoTerminal(const PseudoTerminal&) = delete;
   PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
-  // Creates the pseudo-terminal and links linkPath to its slave side; a stale link left at
-  // linkPath is replaced, anything else there is an error.
+  // Creates the pseudo-terminal and links linkPath to its slave side; a dangling link left at
+  // linkPath is replaced, anything else there (a live port's link included) is an error.
   bool Open(const std::string& linkPath, std::string* error);
 
   // Closes both sides and removes the link, as when the cable is pulled.

@@ -176,6 +176,8 @@ TEST(SimStart, ReplacesAStaleLinkButNothingElseAndRefusesBadOptions) {
   {
     SimProcess sim({"--rtu", dir / "stale"});
     EXPECT_TRUE(ModbusClient::Rtu(sim.PtyPath()).Read(0, 1));
+    EXPECT_THROW(SimProcess({"--rtu", dir / "stale"}), std::runtime_error) << "the name is taken";
+    EXPECT_TRUE(ModbusClient::Rtu(sim.PtyPath()).Read(0, 1)) << "and still served by the first";
   }
   std::ofstream(dir / "file") << "not a port";
   const ToolResult occupied = RunTool({SimProcess::BinaryPath(), "--rtu", dir / "file"});
