@@ -68,7 +68,7 @@ TEST(FaultSpecs, ParseValuesAndWindows) {
   EXPECT_TRUE(unlock->ActiveAt(1e9));
   EXPECT_FALSE(unlock->ToMs);
 
-  for (const char* bad : {"drop-every", "drop-every=0", "unlock=1", "protect=x", "melt",
+  for (const char* bad : {"drop-every", "drop-every=0", "unlock=1", "protect=x", "protect=65536", "melt",
                           "vanish@", "delay-ms=5@300-200", "nack-block=1@a"})
     EXPECT_FALSE(ParseFault(bad, &error)) << bad;
 }
