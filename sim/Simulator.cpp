@@ -169,7 +169,6 @@ void Simulator::ApplyFaultEdges(double nowMs) {
           supply_.HoldTrip(edge.Entered ? std::optional<uint16_t>(edge.Value) : std::nullopt);
         break;
       case FaultKind::Vanish:
-        trace_.Write("event", JsonObject().Add("fault", "vanish").Add("present", !edge.Entered));
         if (edge.Entered) {
           pty_.Close();
           tcp_.Close();
