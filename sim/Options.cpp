@@ -1,5 +1,6 @@
 #include "sim/Options.h"
 
+#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -34,20 +35,25 @@ std::string UsageText() {
   --pver N --mgic N --dvid N --state N
                         identification registers; defaults consistent with --model and --firmware
   --slave N             Modbus address (default 1)
-  --rtu NAME|PATH       serve Modbus RTU on a new pseudo-terminal linked at PATH, or at NAME in
-                        the ports folder
+  --rtu NAME|PATH       serve Modbus RTU on a new pseudo-terminal; a symlink to its slave side is made at
+                        PATH, or for a bare NAME in the ports folder
   --tcp [ADDR:]PORT     serve Modbus TCP (ADDR 127.0.0.1 unless given; PORT 0 picks a free port)
-  --baud N              emulate the wire time of N baud, 10 bits a byte
-  --boot-baud N         the same for the bootloader, 11 bits a byte (default 38400 with --baud)
+  --baud N              emulate the wire time of N baud both ways, 10 bits a byte (8N1)
+  --boot-baud N         the same for the bootloader side, 11 bits a byte (8E1); default 38400 when --baud
+                        is given, else none
   --load OHMS           resistive load on the output (default 10)
   --vin VOLTS           input voltage (default: the model's highest voltage + 5 V)
-  --trace FILE          one JSON object per line for every request and answer
+  --trace FILE          one JSON object per line for every request received and every answer sent
   --fault SPEC          repeatable: drop-every=N, corrupt-every=N, delay-ms=N, unlock, vanish,
-                        protect=CODE, nack-block=N, each optionally @FROM[-TO] (ms since start)
+                        protect=CODE, nack-block=N; a SPEC may end in @FROM[-TO] (milliseconds since
+                        start) to act only in that window, e.g. drop-every=1@3000-6000, unlock@2000,
+                        vanish@5000
   --boot-pid N          product ID the bootloader reports (default 0x438)
   --boot-version N      bootloader version byte (default 0x31)
   --erase ext|std       erase command the bootloader offers, 0x44 or 0x43 (default ext)
   --flash-out FILE      write the flash image to FILE whenever the bootloader changes it
+The ports folder is $KELVORA_PORTS_DIR, else $XDG_RUNTIME_DIR/kelvora/ports, else
+/tmp/kelvora-<uid>/ports.
 )";
 }
 
@@ -89,6 +95,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
           o.TcpAddress = val.substr(0, colon);
           port = val.substr(colon + 1);
         }
+        in_addr address{};
+        if (::inet_pton(AF_INET, o.TcpAddress.c_str(), &address) != 1)
+          return fail("bad --tcp address: " + val);
         if (!ParseNumber(port, 0xFFFF, n)) return fail("bad --tcp port: " + val);
         o.TcpPort = static_cast<uint16_t>(n);
       } else if (opt == "--baud") o.Baud = static_cast<uint32_t>(number(10'000'000));

@@ -15,7 +15,7 @@ class SimProcess {
  public:
   // Starts kpx-sim with these arguments, e.g. {"--rtu", "kpx1", "--tcp", "0", "--firmware", "42"}.
   // Throws std::runtime_error when it cannot start or does not report READY in time.
-  explicit SimProcess(const std::vector<std::string>& args, int readyTimeoutMs = 5000);
+  explicit SimProcess(const std::vector<std::string>& args, int readyTimeoutMs = 10000);
   ~SimProcess();
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
@@ -34,7 +34,7 @@ class SimProcess {
   // 128 + signal number when a signal ended it. Further calls return the same code.
   int Stop(int signal = 15, int timeoutMs = 3000);
 
-  // Full path of the kpx-sim binary.
+  // Full path of the kpx-sim binary: in $KELVORA_BIN_DIR, else beside the running binary.
   static std::string BinaryPath();
 
  private:
