@@ -56,10 +56,12 @@ bool TDataLog::LogByEvent(const TCurrentSet& data, int uoutThresholdIndex,
   if (fLogList.empty()) return false;
   const TLogRecord& last = fLogList.back();
   const bool setChanged = data.USET != last.Uset || data.ISET != last.Iset;
-  const int ku = StoredLogIndex(uoutThresholdIndex, kThresholdItemCount, kDefaultUoutThresholdIndex);
-  const int ki = StoredLogIndex(ioutThresholdIndex, kThresholdItemCount, kDefaultIoutThresholdIndex);
-  if (!setChanged && !ChangeExceeds(last.Uout, data.UOUT, last.Uset, ku) &&
-      !ChangeExceeds(last.Iout, data.IOUT, last.Iset, ki))
+  const int uoutK =
+      StoredLogIndex(uoutThresholdIndex, kThresholdItemCount, kDefaultUoutThresholdIndex);
+  const int ioutK =
+      StoredLogIndex(ioutThresholdIndex, kThresholdItemCount, kDefaultIoutThresholdIndex);
+  if (!setChanged && !ChangeExceeds(last.Uout, data.UOUT, last.Uset, uoutK) &&
+      !ChangeExceeds(last.Iout, data.IOUT, last.Iset, ioutK))
     return false;
   WriteLogData(data);
   return true;

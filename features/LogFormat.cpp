@@ -3,9 +3,10 @@
 #include "features/DataLog.h"
 
 QString LongTimeFormat(const QLocale& locale) {
-  // Drop the zone token ("t", "tt", ...) and the blanks that tie it to the rest; quoted text
-  // is copied as it stands.
+  // Drop the zone token ("t", "tt", ...) with the brackets around it ("(t)", "[t]") and the
+  // blanks that tie it to the rest; quoted text is copied as it stands.
   const QString format = locale.timeFormat(QLocale::LongFormat);
+  const auto next = [&format](qsizetype i) { return i < format.size() ? format.at(i) : QChar(); };
   QString result;
   bool quoted = false;
   for (qsizetype i = 0; i < format.size(); ++i) {
@@ -15,9 +16,14 @@ QString LongTimeFormat(const QLocale& locale) {
       result += ch;
       continue;
     }
-    while (i + 1 < format.size() && format.at(i + 1) == u't') ++i;
-    while (!result.isEmpty() && result.back() == u' ') result.chop(1);
-    while (result.isEmpty() && i + 1 < format.size() && format.at(i + 1) == u' ') ++i;
+    while (next(i + 1) == u't') ++i;
+    if ((result.endsWith(u'(') && next(i + 1) == u')') ||
+        (result.endsWith(u'[') && next(i + 1) == u']')) {
+      result.chop(1);
+      ++i;
+    }
+    while (result.endsWith(u' ')) result.chop(1);
+    while (result.isEmpty() && next(i + 1) == u' ') ++i;
   }
   return result;
 }

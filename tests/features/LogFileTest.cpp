@@ -9,6 +9,7 @@
 #include "app/Dialogs.h"
 #include "app/ErrorReport.h"
 #include "features/DataLog.h"
+#include "features/LogFormat.h"
 #include "tests/features/LogTestData.h"
 #include "tests/features/XlsxPackage.h"
 
@@ -197,4 +198,22 @@ TEST_F(LogFile, AWorkbookNoProgramCanOpenIsStillSavedAndTheUserIsTold) {
   const auto messages = user.Messages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].Kind, TMsgKind::Warning);
+}
+
+TEST(LogTime, LongTimeFormatLeavesOutTheZoneWithItsBracketsAndKeepsQuotedText) {
+  const std::vector<std::pair<QLocale, QString>> expected{
+      {QLocale(QLocale::English, QLocale::UnitedStates), "h:mm:ss AP"},
+      {QLocale(QLocale::German, QLocale::Germany), "HH:mm:ss"},
+      {QLocale(QLocale::Chinese, QLocale::China), "HH:mm:ss"},
+      {QLocale(QLocale::Catalan, QLocale::Spain), "H:mm:ss"},
+      {QLocale(QLocale::Chinese, QLocale::TraditionalChineseScript, QLocale::Taiwan), "Bh:mm:ss"},
+      {QLocale(QLocale::French, QLocale::Canada), "HH 'h' mm 'min' ss 's'"},
+  };
+  for (const auto& [locale, format] : expected)
+    EXPECT_EQ(LongTimeFormat(locale).toStdString(), format.toStdString())
+        << locale.name().toStdString();
+  EXPECT_EQ(LogTimeText(QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7)),
+                        QLocale(QLocale::French, QLocale::Canada))
+                .toStdString(),
+            "09 h 05 min 07 s");
 }
