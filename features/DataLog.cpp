@@ -51,6 +51,16 @@ void TDataLog::WriteLogData(const TCurrentSet& data) {
 
 void TDataLog::ClearLogData() { fLogList.clear(); }
 
+bool TDataLog::LogByTime(const TCurrentSet& data, int32_t& countdown, int32_t intervalSeconds) {
+  if (countdown > 0) {
+    --countdown;
+    return false;
+  }
+  WriteLogData(data);
+  countdown = intervalSeconds - 1;
+  return true;
+}
+
 bool TDataLog::LogByEvent(const TCurrentSet& data, int uoutThresholdIndex,
                           int ioutThresholdIndex) {
   if (fLogList.empty()) return false;

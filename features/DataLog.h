@@ -39,6 +39,10 @@ class TDataLog {
   void WriteLogData(const TCurrentSet& data);
   // Empties the log.
   void ClearLogData();
+  // One second of logging by time. countdown is the caller's count of seconds left (0 at the
+  // start of a log): above 0 it is counted down, otherwise an entry is appended and the count
+  // restarts at intervalSeconds - 1. True when an entry was appended.
+  bool LogByTime(const TCurrentSet& data, int32_t& countdown, int32_t intervalSeconds);
   // One tick of logging by event: appends when a set-point changed since the last entry, or the
   // output voltage (current) moved by more than the threshold of the given item index, measured
   // against the last entry's set voltage (set current). True when an entry was appended.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "features/DataLog.h"
 #include "features/LogOptions.h"
 
@@ -38,6 +40,18 @@ TEST(DataLog, EntriesKeepOrderAndFullRegisterValuesAndClearEmptiesTheLog) {
   EXPECT_EQ(log.LogList()[1].Time.time(), QTime(15, 30, 48));
   log.ClearLogData();
   EXPECT_TRUE(log.LogList().empty());
+}
+
+TEST(DataLog, ByTimeEveryThreeSecondsTakesTheFirstTickThenEveryThird) {
+  TDataLog log;
+  int32_t countdown = 0;
+  log.WriteLogData({});  // the entry taken at the start
+  std::vector<int> taken;
+  const int32_t interval = GetLogInterval(kDefaultLogIntervalIndex);
+  for (int tick = 1; tick <= 10; ++tick)
+    if (log.LogByTime({}, countdown, interval)) taken.push_back(tick);
+  EXPECT_EQ(taken, (std::vector<int>{1, 4, 7, 10}));
+  EXPECT_EQ(log.LogList().size(), 5u);
 }
 
 TEST(DataLog, EventTickOnAnEmptyLogTakesNothing) {
