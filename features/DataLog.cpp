@@ -30,7 +30,7 @@ void SaveFileContents(const QString& fileName, const QByteArray& contents) {
   QSaveFile file(fileName);
   const auto fail = [&fileName](const QString& reason) {
     throw EKelvoraError(QStringLiteral("The log could not be saved to \"%1\": %2.\n"
-                                       "An earlier file of that name is left as it was.")
+                                       "An earlier file of that name, if any, is left as it was.")
                             .arg(QDir::toNativeSeparators(fileName), reason));
   };
   if (!file.open(QIODevice::WriteOnly)) fail(file.errorString());

@@ -29,6 +29,8 @@ void FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const std::vector<T
   lxw_format* number = workbook_add_format(workbook);
   format_set_num_format(number, currentDivider == 10 ? "0.000" : "0.00");
 
+  // Wide enough for a time of day with its AM/PM marker; the value cells beside it would clip it.
+  errors.Check(worksheet_set_column(sheet, 0, 0, 12, nullptr));
   constexpr std::array<const char*, 6> headers{"Time", "Uset", "Iset", "Uout", "Iout", "Pout"};
   for (lxw_col_t col = 0; col < headers.size(); ++col)
     errors.Check(worksheet_write_string(sheet, 0, col, headers[col], nullptr));
