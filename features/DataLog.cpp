@@ -1,0 +1,119 @@
+#include "features/DataLog.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QUrl>
+
+#include "app/Dialogs.h"
+#include "app/ErrorReport.h"
+#include "features/LogFormat.h"
+#include "features/LogOptions.h"
+#include "features/XlsxLog.h"
+
+namespace {
+// Whether a reading moved by more than the threshold of item index k since the last entry,
+// measured in whole percent (truncated) of the reference set value.
+bool ChangeExceeds(uint32_t previous, uint32_t present, uint32_t reference, int k) {
+  if (k >= kThresholdNever || present == previous) return false;
+  if (k == 0) return true;
+  // Against a zero set value every movement is beyond any percentage.
+  if (reference == 0) return true;
+  const uint64_t change = present > previous ? present - previous : previous - present;
+  return change * 100 / reference > static_cast<uint64_t>(k);
+}
+
+// Writes the whole file beside the old one and only then puts it in its place, so a failed
+// save leaves an earlier file as it was.
+void SaveFileContents(const QString& fileName, const QByteArray& contents) {
+  QSaveFile file(fileName);
+  const auto fail = [&fileName](const QString& reason) {
+    throw EKelvoraError(QStringLiteral("The log could not be saved to \"%1\": %2.\n"
+                                       "An earlier file of that name, if any, is left as it was.")
+                            .arg(QDir::toNativeSeparators(fileName), reason));
+  };
+  if (!file.open(QIODevice::WriteOnly)) fail(file.errorString());
+  if (file.write(contents) != contents.size()) fail(file.errorString());
+  if (!file.commit()) fail(file.errorString());
+}
+
+bool OpenWithDesktop(const QString& fileName) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(fileName));
+}
+}  // namespace
+
+TDataLog::TDataLog() : fClock(&QDateTime::currentDateTime), fDocumentOpener(&OpenWithDesktop) {}
+
+void TDataLog::WriteLogData(const TCurrentSet& data) {
+  fLogList.push_back({fClock(), data.USET, data.ISET, data.UOUT, data.IOUT, data.POWER});
+}
+
+void TDataLog::ClearLogData() { fLogList.clear(); }
+
+bool TDataLog::LogByTime(const TCurrentSet& data, int32_t& countdown, int32_t intervalSeconds) {
+  if (countdown > 0) {
+    --countdown;
+    return false;
+  }
+  WriteLogData(data);
+  countdown = intervalSeconds - 1;
+  return true;
+}
+
+bool TDataLog::LogByEvent(const TCurrentSet& data, int uoutThresholdIndex,
+                          int ioutThresholdIndex) {
+  if (fLogList.empty()) return false;
+  const TLogRecord& last = fLogList.back();
+  const bool setChanged = data.USET != last.Uset || data.ISET != last.Iset;
+  const int uoutK =
+      StoredLogIndex(uoutThresholdIndex, kThresholdItemCount, kDefaultUoutThresholdIndex);
+  const int ioutK =
+      StoredLogIndex(ioutThresholdIndex, kThresholdItemCount, kDefaultIoutThresholdIndex);
+  if (!setChanged && !ChangeExceeds(last.Uout, data.UOUT, last.Uset, uoutK) &&
+      !ChangeExceeds(last.Iout, data.IOUT, last.Iset, ioutK))
+    return false;
+  WriteLogData(data);
+  return true;
+}
+
+void TDataLog::SaveTxtLogFile(const QString& fileName, const QLocale& locale) const {
+  const QString lineEnd = QStringLiteral("\r\n");
+  QString text = kTxtLogHeader + lineEnd;
+  for (const TLogRecord& record : fLogList)
+    text += TxtLogLine(record, CurrentDivider, locale) + lineEnd;
+  SaveFileContents(fileName, text.toLocal8Bit());
+}
+
+void TDataLog::SaveExcelLogFile(const QString& aName, const QString& fileName,
+                                const QLocale& locale) const {
+  SaveFileContents(fileName, XlsxLogWorkbook(fLogList, aName, CurrentDivider, locale));
+}
+
+bool TDataLog::SaveLog(QWidget* owner, bool excel) {
+  const QLocale locale;
+  const TLogStamp stamp = LogStamp(fClock(), locale);
+  const QString extension = excel ? QStringLiteral(".xlsx") : QStringLiteral(".txt");
+  const QString filter = excel ? QStringLiteral("Excel workbook (*.xlsx)")
+                               : QStringLiteral("Text file format (*.txt)");
+  QString fileName = AskSaveFileName(owner, QStringLiteral("Save Log"),
+                                     QStringLiteral("Log_") + stamp.Stamp + extension, filter);
+  if (fileName.isEmpty()) return false;
+  if (QFileInfo(fileName).suffix().isEmpty()) fileName += extension;
+  try {
+    if (!excel) {
+      SaveTxtLogFile(fileName, locale);
+      return true;
+    }
+    SaveExcelLogFile(stamp.Digits, fileName, locale);
+  } catch (const EKelvoraError& error) {
+    ShowCenteredMessage(owner, error.Text(), TMsgKind::Error);
+    return false;
+  }
+  if (!fDocumentOpener(fileName))
+    ShowCenteredMessage(owner,
+                        QStringLiteral("The log was saved to \"%1\", but no program could open it.")
+                            .arg(QDir::toNativeSeparators(fileName)),
+                        TMsgKind::Warning);
+  return true;
+}

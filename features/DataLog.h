@@ -1,0 +1,73 @@
+#pragma once
+// The log of set-points and readings taken while an automatic test runs, and its two file forms:
+// a fixed-column text file and a spreadsheet workbook.
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "app/UtilUnit.h"
+
+class QWidget;
+
+// One entry. The values are kept at the registers' full 32 bits, so an output power above
+// 655.35 W is logged as it was read.
+struct TLogRecord {
+  QDateTime Time;  // local wall-clock moment the entry was taken
+  uint32_t Uset;   // 10 mV
+  uint32_t Iset;   // model current unit
+  uint32_t Uout;   // 10 mV
+  uint32_t Iout;   // model current unit
+  uint32_t Pout;   // 10 mW
+};
+
+class TDataLog {
+ public:
+  using TClock = std::function<QDateTime()>;
+  // Shows a saved workbook to the user; false when no program could open it.
+  using TDocumentOpener = std::function<bool(const QString& fileName)>;
+
+  TDataLog();
+
+  const std::vector<TLogRecord>& LogList() const { return fLogList; }
+
+  // Appends one entry taken from data now.
+  void WriteLogData(const TCurrentSet& data);
+  // Empties the log.
+  void ClearLogData();
+  // One second of logging by time. countdown is the caller's count of seconds left (0 at the
+  // start of a log): above 0 it is counted down, otherwise an entry is appended and the count
+  // restarts at intervalSeconds - 1. True when an entry was appended.
+  bool LogByTime(const TCurrentSet& data, int32_t& countdown, int32_t intervalSeconds);
+  // One tick of logging by event: appends when a set-point changed since the last entry, or the
+  // output voltage (current) moved by more than the threshold of the given item index, measured
+  // against the last entry's set voltage (set current). True when an entry was appended.
+  bool LogByEvent(const TCurrentSet& data, int uoutThresholdIndex, int ioutThresholdIndex);
+
+  // Both savers replace fileName only once the new file is complete; on failure they raise
+  // EKelvoraError and an earlier file of that name stays as it was. They use CurrentDivider for
+  // the number of current decimals.
+  void SaveTxtLogFile(const QString& fileName, const QLocale& locale = QLocale()) const;
+  // aName becomes the worksheet's name (the default name when it is not a valid sheet name).
+  void SaveExcelLogFile(const QString& aName, const QString& fileName,
+                        const QLocale& locale = QLocale()) const;
+  // Workbooks are written by the program itself, so the spreadsheet format is always offered.
+  static bool CheckExcelInstall() { return true; }
+
+  // The test window's "Save": asks for the file name (proposing "Log_<stamp>.txt" or ".xlsx"),
+  // saves in the chosen format and shows a saved workbook. Failures are shown to the user centred
+  // on owner. True when the log was saved.
+  bool SaveLog(QWidget* owner, bool excel);
+
+  void SetClock(TClock clock) { fClock = std::move(clock); }
+  void SetDocumentOpener(TDocumentOpener opener) { fDocumentOpener = std::move(opener); }
+
+ private:
+  std::vector<TLogRecord> fLogList;
+  TClock fClock;
+  TDocumentOpener fDocumentOpener;
+};

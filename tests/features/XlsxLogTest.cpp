@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "features/DataLog.h"
+#include "tests/features/LogTestData.h"
+#include "tests/features/XlsxPackage.h"
+
+namespace {
+class XlsxLog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!UnzipAvailable()) GTEST_SKIP() << "the unzip program is not installed";
+    ASSERT_TRUE(folder.isValid());
+  }
+  void TearDown() override { ResetModelVariables(); }
+  QString Path(const QString& name) const { return folder.filePath(name); }
+
+  QTemporaryDir folder;
+  const QLocale us{QLocale::English, QLocale::UnitedStates};
+};
+
+void ExpectNumber(const std::map<QString, TSheetCell>& cells, const QString& ref, double value,
+                  const QString& format) {
+  SCOPED_TRACE(ref.toStdString());
+  ASSERT_TRUE(cells.count(ref));
+  const TSheetCell& cell = cells.at(ref);
+  EXPECT_FALSE(cell.IsString);
+  EXPECT_DOUBLE_EQ(cell.Text.toDouble(), value);
+  EXPECT_EQ(cell.NumberFormat, format);
+}
+}  // namespace
+
+TEST_F(XlsxLog, WorkbookHoldsHeaderTimesAsTextAndValuesFromB2InTheNumberFormat) {
+  TDataLog log;
+  FillSampleLog(log);
+  CurrentDivider = 1;
+  log.SaveExcelLogFile("081226153045", Path("log.xlsx"), us);
+
+  EXPECT_EQ(SheetNames(Path("log.xlsx")), QStringList{"081226153045"});
+  const auto cells = FirstSheetCells(Path("log.xlsx"));
+  const QStringList headers{"Time", "Uset", "Iset", "Uout", "Iout", "Pout"};
+  for (int col = 0; col < headers.size(); ++col) {
+    const QString ref = QChar('A' + col) + QString("1");
+    ASSERT_TRUE(cells.count(ref)) << ref.toStdString();
+    EXPECT_TRUE(cells.at(ref).IsString);
+    EXPECT_EQ(cells.at(ref).Text, headers[col]);
+  }
+  ASSERT_TRUE(cells.count("A2") && cells.count("A4"));
+  EXPECT_TRUE(cells.at("A2").IsString);
+  EXPECT_EQ(cells.at("A2").Text, "3:30:45 PM");
+  EXPECT_EQ(cells.at("A4").Text, "3:30:51 PM");
+  ExpectNumber(cells, "B2", 12.34, "0.00");
+  ExpectNumber(cells, "C2", 1.50, "0.00");
+  ExpectNumber(cells, "D3", 4.98, "0.00");
+  ExpectNumber(cells, "E3", 19.99, "0.00");
+  ExpectNumber(cells, "F4", 6993.00, "0.00");
+  // The formatted range reaches one row past the entries.
+  ASSERT_TRUE(cells.count("B5") && cells.count("F5"));
+  EXPECT_EQ(cells.at("F5").NumberFormat, "0.00");
+  EXPECT_TRUE(cells.at("F5").Text.isEmpty());
+  EXPECT_FALSE(cells.count("A5") || cells.count("G2") || cells.count("B6"));
+}
+
+TEST_F(XlsxLog, MilliampereModelsUseThreeDecimals) {
+  TDataLog log;
+  FillSampleLog(log);
+  CurrentDivider = 10;
+  log.SaveExcelLogFile("1", Path("mA.xlsx"), us);
+  const auto cells = FirstSheetCells(Path("mA.xlsx"));
+  ExpectNumber(cells, "B2", 12.34, "0.000");
+  ExpectNumber(cells, "C2", 0.150, "0.000");
+  ExpectNumber(cells, "E3", 1.999, "0.000");
+  ExpectNumber(cells, "F4", 6993.00, "0.000");
+}
+
+TEST_F(XlsxLog, EmptyLogHasTheHeaderAndAFormattedSecondRowAndABadNameKeepsTheDefault) {
+  TDataLog().SaveExcelLogFile("a[bad]:name", Path("empty.xlsx"), us);
+  EXPECT_EQ(SheetNames(Path("empty.xlsx")), QStringList{"Sheet1"});
+  const auto cells = FirstSheetCells(Path("empty.xlsx"));
+  EXPECT_EQ(cells.at("F1").Text, "Pout");
+  EXPECT_EQ(cells.at("B2").NumberFormat, "0.00");
+  EXPECT_EQ(cells.at("F2").NumberFormat, "0.00");
+  EXPECT_FALSE(cells.count("A2") || cells.count("B3"));
+}
