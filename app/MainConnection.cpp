@@ -62,17 +62,17 @@ void TMainForm::BuildConnectionControls(TCategoryPanel* panel) {
   SlaveAddrComboBox->setGeometry(254, 8, 56, 22);
   IpMaskEdit = new QLineEdit(surface);
   IpMaskEdit->setObjectName("IpMaskEdit");
-  IpMaskEdit->setGeometry(8, 38, 150, 22);
+  IpMaskEdit->setGeometry(8, 39, 150, 22);
   // Three digit places per octet; blanks are trimmed when the field is read.
   IpMaskEdit->setInputMask("999.999.999.999; ");
   IpMaskEdit->setText("192.168.001.001");
 
   ConnectBtn = new QPushButton("Connect", surface);
   ConnectBtn->setObjectName("ConnectBtn");
-  ConnectBtn->setGeometry(166, 38, 70, 24);
+  ConnectBtn->setGeometry(166, 38, 68, 24);
   DisconnectBtn = new QPushButton("Disconnect", surface);
   DisconnectBtn->setObjectName("DisconnectBtn");
-  DisconnectBtn->setGeometry(240, 38, 70, 24);
+  DisconnectBtn->setGeometry(236, 38, 76, 24);
   DisconnectBtn->setEnabled(false);
 
   AutoConnectSwitch = new TToggleSwitch("AutoConnectSwitch", "Auto Connect", surface);
