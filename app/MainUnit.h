@@ -67,6 +67,8 @@ class TMainForm : public QWidget {
   uint32_t CLR(int index) const;  // fCLR0 .. fCLR3
   bool CursorButtonsVisible() const { return fCursorButtonsVisible; }
   int OnOffImage() const { return fOnOffImage; }
+  TIndicator* UsetIndicator() const { return UsetInd.get(); }
+  TIndicator* IsetIndicator() const { return IsetInd.get(); }
   const TOutputCounters& Counters() const { return fCounters; }
   // The millisecond tick the counters and time-outs use; tests may replace it.
   void SetTickSource(std::function<uint32_t()> ticks) { fTicks = std::move(ticks); }

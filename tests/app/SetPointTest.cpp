@@ -1,0 +1,213 @@
+// Set values, the output switch and identification, against a simulated supply.
+#include <QKeyEvent>
+#include <QLabel>
+
+#include "panel/Indicator.h"
+#include "tests/app/MainWindowFixture.h"
+#include "tests/panel/UserInput.h"
+#include "widgets/LN_Knob.h"
+
+using namespace kelvora::test;
+
+namespace {
+
+class SetPoint : public MainWindowFixture {
+ protected:
+  void Connect(std::vector<std::string> simArgs = {}) {
+    StartSim(std::move(simArgs));
+    OpenWindow();
+    Click("ConnectBtn");
+    ASSERT_TRUE(WaitConnected());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Polls().size() >= 2; }, 3000));
+  }
+  std::vector<TraceEntry> SetWrites() const {
+    return SimTrace(TracePath).Requests([](const TraceEntry& e) { return e.Fc == 16 && e.Addr == 0; });
+  }
+  std::vector<TraceEntry> OnOffWrites() const {
+    return SimTrace(TracePath).Requests([](const TraceEntry& e) { return e.Fc == 6 && e.Addr == 9; });
+  }
+  // Lets the scheduler serve what is pending and a few polls follow.
+  void Settle(int polls = 3) {
+    const size_t before = Polls().size();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Polls().size() >= before + polls; }, 3000));
+  }
+  void Key(const char* panel, Qt::Key key) { QTest::keyClick(Find(panel), key); }
+  QPoint Centre(QWidget* w) { return w->rect().center(); }
+};
+
+}  // namespace
+
+TEST_F(SetPoint, EditsBeforeATickCollapseIntoOneWriteAndUnchangedValuesSendNothing) {
+  Connect();
+  QWidget* panel = Find("UsetPanel");
+  QTest::mouseClick(panel, Qt::LeftButton, {}, {4, 4});
+  ASSERT_EQ(Form->UsetIndicator()->CursorPos(), 4);
+  Key("UsetPanel", Qt::Key_Right);  // cursor on the volts digit
+  const uint32_t before = Form->gData.USET;
+  // Three steps within one event cycle: the scheduler cannot tick between them.
+  Key("UsetPanel", Qt::Key_Up);
+  Key("UsetPanel", Qt::Key_Up);
+  Key("UsetPanel", Qt::Key_Up);
+  EXPECT_EQ(Form->gData.USET, before + 300);
+  Settle();
+  auto writes = SetWrites();
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0].Values, (std::vector<int>{int(before + 300), int(Form->gData.ISET)}));
+  // Up and down again: the pending write finds the values already sent.
+  Key("UsetPanel", Qt::Key_Up);
+  Key("UsetPanel", Qt::Key_Down);
+  Settle();
+  EXPECT_EQ(SetWrites().size(), 1u);
+}
+
+TEST_F(SetPoint, EditsWhileDisconnectedAreShownButNotSent) {
+  Connect();
+  Click("DisconnectBtn");
+  const size_t sent = Requests().size();
+  QTest::mouseClick(Find("UsetPanel"), Qt::LeftButton, {}, {4, 4});
+  Key("UsetPanel", Qt::Key_Right);
+  const uint32_t before = Form->gData.USET;
+  Key("UsetPanel", Qt::Key_Up);
+  EXPECT_EQ(Form->gData.USET, before + 100);
+  EXPECT_EQ(Find<TdsSevenSegmentDisplay>("SegUset3")->Value(), (before + 100) / 100 % 10);
+  QTest::qWait(200);
+  EXPECT_EQ(Requests().size(), sent);
+}
+
+TEST_F(SetPoint, OutputSwitchWritesRegisterNineAndASupplyTripTurnsTheWindowOff) {
+  Connect({"--fault", "protect=1@2500"});
+  Click("OnOffBtn");
+  EXPECT_TRUE(Form->PowerOn());
+  EXPECT_EQ(Form->OnOffImage(), 2);
+  ASSERT_TRUE(QTest::qWaitFor([this] { return OnOffWrites().size() == 1; }, 2000));
+  EXPECT_EQ(OnOffWrites()[0].Values, std::vector<int>{1});
+  // The simulator trips its over-voltage protection: the output goes off by itself.
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Form->PowerOn(); }, 4000));
+  EXPECT_EQ(Form->OnOffImage(), 1);
+  EXPECT_EQ(Find<QLabel>("ProtectLabel")->text(), "OVP");
+  Click("OnOffBtn");
+  Click("OnOffBtn");
+  ASSERT_TRUE(QTest::qWaitFor([this] { return OnOffWrites().size() == 2; }, 2000));
+  EXPECT_EQ(OnOffWrites()[1].Values, std::vector<int>{0}) << "on and off again before a tick: one write";
+}
+
+TEST_F(SetPoint, TurningTheKnobRemovesTheCursorFirst) {
+  Connect();
+  QTest::mouseClick(Find("UsetPanel"), Qt::LeftButton, {}, {4, 4});
+  ASSERT_NE(Form->UsetIndicator()->CursorPos(), 0);
+  auto* knob = Find<TLN_Knob>("U_Knob");
+  knob->setFocus();
+  const uint32_t before = Form->gData.USET;
+  QTest::keyClick(knob, Qt::Key_Up);
+  EXPECT_EQ(Form->UsetIndicator()->CursorPos(), 0);
+  EXPECT_EQ(Form->gData.USET, before + 1);
+}
+
+TEST_F(SetPoint, WheelStepsAtMostOncePerTwentyMillisecondsAndOnlyOverSetDigits) {
+  Connect();
+  auto* digit = Find<TdsSevenSegmentDisplay>("SegUset3");
+  const uint32_t before = Form->gData.USET;
+  TurnWheel(digit, Centre(digit), 120);
+  TurnWheel(digit, Centre(digit), 120);
+  EXPECT_EQ(Form->gData.USET, before + 100) << "the second notch fell into the lock-out";
+  QTest::qWait(30);
+  // Over an output digit nothing changes, but the lock-out still starts.
+  auto* out = Find<TdsSevenSegmentDisplay>("SegUout3");
+  TurnWheel(out, Centre(out), 120);
+  TurnWheel(digit, Centre(digit), 120);
+  EXPECT_EQ(Form->gData.USET, before + 100);
+  QTest::qWait(30);
+  TurnWheel(digit, Centre(digit), -120);
+  EXPECT_EQ(Form->gData.USET, before);
+}
+
+TEST_F(SetPoint, BatteryPresetsFixTheVoltage) {
+  Connect();
+  Form->gData.MEM = 10;
+  Form->SetConnectedState(true, false);
+  EXPECT_FALSE(Find("U_Knob")->isVisibleTo(Form.get()));
+  EXPECT_FALSE(Form->UsetIndicator()->Enabled());
+  EXPECT_TRUE(Form->IsetIndicator()->Enabled());
+}
+
+TEST_F(SetPoint, CountersRestartOnlyWhenTheSupplyAsksForIt) {
+  uint32_t now = 1000000;
+  Connect();
+  Form->SetTickSource([&] { return now; });
+  auto runFor = [&](uint32_t ms) {
+    now += ms;
+    QTest::qWait(250);  // display ticks see the new time
+  };
+  Form->fModel.RCNT = false;
+  Click("OnOffBtn");
+  runFor(5000);
+  EXPECT_EQ(Form->Counters().fTime, 5u);
+  Click("OnOffBtn");
+  runFor(10000);
+  Click("OnOffBtn");
+  runFor(2000);
+  EXPECT_EQ(Form->Counters().fTime, 7u) << "on-time continues after off and on";
+  Click("OnOffBtn");
+  Form->fModel.RCNT = true;
+  Click("OnOffBtn");
+  EXPECT_EQ(Form->Counters().fTime, 0u);
+  EXPECT_EQ(Form->Counters().fAHCounter, 0u);
+  EXPECT_EQ(Form->Counters().fWHCounter, 0u);
+}
+
+struct TFirmwareCase {
+  std::vector<std::string> Args;
+  TVersion Class;
+  const char* Caption;
+  const char* Notice;  // substring of the box shown once, or "" for none
+};
+
+class FirmwareClasses : public SetPoint, public ::testing::WithParamInterface<TFirmwareCase> {};
+
+TEST_P(FirmwareClasses, IdentifyTheSupplyAndTellOnce) {
+  const TFirmwareCase& c = GetParam();
+  Connect(c.Args);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Form->fModel.Version == c.Class; }, 2000));
+  EXPECT_EQ(Form->windowTitle(), c.Caption);
+  QTest::qWait(100);
+  const auto notices = Messages.filter(c.Notice);
+  EXPECT_EQ(notices.size(), QString(c.Notice).isEmpty() ? Messages.size() : 1) << Messages.join("|").toStdString();
+  // A reconnect in the same run does not repeat the box.
+  Click("DisconnectBtn");
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  QTest::qWait(200);
+  EXPECT_EQ(Messages.filter(c.Notice).size(), notices.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Simulated, FirmwareClasses,
+    ::testing::Values(
+        TFirmwareCase{{"--firmware", "18"}, TVersion::ver_18, "KPX5005 ver. 1.8", ""},
+        TFirmwareCase{{"--firmware", "36", "--model", "3005"}, TVersion::ver_36, "KPX3005 ver. 3.6",
+                      "firmware is outdated"},
+        TFirmwareCase{{"--firmware", "40"}, TVersion::ver_40, "KPX5005 ver. 4.0", "firmware is outdated"},
+        TFirmwareCase{{"--firmware", "41"}, TVersion::ver_40, "KPX5005 ver. 4.1", "firmware is outdated"},
+        TFirmwareCase{{"--firmware", "41", "--mgic", "19082"}, TVersion::ver_4Z, "KPX5005 ver. 4.1", ""},
+        TFirmwareCase{{"--firmware", "42", "--state", "0x16"}, TVersion::ver_42, "KPX5005 ver. 4.2GT",
+                      "firmware is outdated"},
+        TFirmwareCase{{"--firmware", "43", "--pver", "43", "--state", "6"}, TVersion::ver_43,
+                      "KPX5005 ver. 4.3GT", ""},
+        TFirmwareCase{{"--firmware", "43", "--pver", "43", "--state", "0x10"}, TVersion::ver_43,
+                      "QH5005 ver. 4.3", ""},
+        TFirmwareCase{{"--firmware", "43", "--pver", "44"}, TVersion::ver_New, "KPX5005 ver. 4.3",
+                      "This version of Kelvora is outdated."},
+        TFirmwareCase{{"--firmware", "43", "--dvid", "1234"}, TVersion::ver_18, "KPX5005 ver. 4.3", ""}));
+
+TEST_F(SetPoint, CurrentsShowThreeDecimalsOnMilliampereModelsAndTwoOtherwise) {
+  Connect({"--model", "3005"});
+  EXPECT_EQ(Form->IsetIndicator()->PointPos, 4u);
+  EXPECT_EQ(Find("PointLed4")->x(), 71);
+  Click("DisconnectBtn");
+  Sim.reset();
+  Form.reset();
+  Connect({"--model", "5015"});
+  EXPECT_EQ(Form->IsetIndicator()->PointPos, 3u);
+  EXPECT_EQ(Find("PointLed4")->x(), 110);
+  EXPECT_EQ(Find("SegIout3")->x(), 71);
+}
