@@ -7,6 +7,8 @@
 #include "app/GuiWait.h"
 #include "app/MainUnit.h"
 #include "app/RegisterMap.h"
+#include "features/DataLog.h"
+#include "features/LogOptions.h"
 #include "features/Oscilloscope.h"
 #include "modbus/KRModbusMaster.h"
 #include "panel/Indicator.h"
@@ -370,6 +372,10 @@ void TMainForm::OnOffWritten(int32_t AError) {
 
 void TMainForm::OscillTimerTimer() {
   CountersTick();
+  // 2. The charge bar of the battery presets follows with the presets.
+  if (fPowerOn && Logging)
+    fLogList->LogByEvent(gData, LogUoutThreshold ? LogUoutThreshold() : kDefaultUoutThresholdIndex,
+                         LogIoutThreshold ? LogIoutThreshold() : kDefaultIoutThresholdIndex);
   if (fModel.Temp && ++fTemperatureTimerCount >= kTemperatureTicks) {
     fTaskMgr->ReadTemperature();
     fTemperatureTimerCount = 0;

@@ -24,6 +24,7 @@
 #include "app/IpAddress.h"
 #include "app/ProgramWindows.h"
 #include "autotest/TestUnit.h"
+#include "features/DataLog.h"
 #include "features/Oscilloscope.h"
 #include "host/PointerDevices.h"
 #include "host/SettingsStore.h"
@@ -166,6 +167,7 @@ void TMainForm::FormCreate() {
   connect(&OscillTimer, &QTimer::timeout, this, Guarded([this] { OscillTimerTimer(); }));
   // 8. Slave address and logging state.
   fMBaddr = 1;
+  fLogList = std::make_unique<TDataLog>();
   Logging = false;
   fWebBrowserLoaded = false;
 }
@@ -227,7 +229,8 @@ bool TMainForm::FormCloseQuery() {
 }
 
 void TMainForm::FormClose() {
-  // 1. The log list is cleared by the data logging.
+  // 1. The log list.
+  fLogList->ClearLogData();
   // 2. The auto-test window closes with the main window.
   if (TestForm) TestForm->close();
   // 3. The scheduler is released.

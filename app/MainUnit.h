@@ -42,6 +42,7 @@ class TPortComboBox;
 class TPortWatcher;
 class TToggleSwitch;
 class TOscilloscope;
+class TDataLog;
 enum class TPortChange;
 
 class TMainForm : public QWidget {
@@ -68,6 +69,12 @@ class TMainForm : public QWidget {
   bool CursorButtonsVisible() const { return fCursorButtonsVisible; }
   int OnOffImage() const { return fOnOffImage; }
   TIndicator* UsetIndicator() const { return UsetInd.get(); }
+  // The log of an automatic test; the test window starts and saves it.
+  TDataLog& LogList() const { return *fLogList; }
+  bool Logging = false;
+  // Thresholds of logging by event (item indexes of the advanced window's lists).
+  std::function<int()> LogUoutThreshold;
+  std::function<int()> LogIoutThreshold;
   TIndicator* IsetIndicator() const { return IsetInd.get(); }
   const TOutputCounters& Counters() const { return fCounters; }
   // The millisecond tick the counters and time-outs use; tests may replace it.
@@ -286,6 +293,7 @@ class TMainForm : public QWidget {
   std::unique_ptr<TIndicator> UsetInd, IsetInd, UoutInd, IoutInd, PoutInd, TimeInd, AHInd, WHInd;
   QTimer OscillTimer;
   std::unique_ptr<TOscilloscope> fOscilloscope;
+  std::unique_ptr<TDataLog> fLogList;
 
   // The link.
   std::unique_ptr<TKRCOMPortConnector> fCOMPortConnector;
@@ -318,7 +326,6 @@ class TMainForm : public QWidget {
   TOutputCounters fCounters;
   std::function<uint32_t()> fTicks;
   bool fCursorButtonsVisible = false;
-  bool Logging = false;
   bool fWebBrowserLoaded = false;
   bool fClosed = false;
 };
