@@ -1,0 +1,129 @@
+#include "modbus/KRCOMPortConnector.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int32_t kWriteFailuresToClose = 7;
+
+bool EndsWithDelimiter(const TKRBuffer& buf, int32_t received, uint32_t delimiter, int32_t len) {
+  if (len < 1 || len > 4 || received < len) return false;
+  uint32_t tail = 0;
+  for (int32_t i = received - len; i < received; ++i) tail = tail << 8 | buf[i];
+  return tail == delimiter;
+}
+
+}  // namespace
+
+TKRCOMPortConnector::TKRCOMPortConnector(QObject* AOwner)
+    : TKRConnector(AOwner), FComPort(std::make_unique<TKRCOMPort>()) {
+  SetConnectorType(ctCOMPort);
+  RestartThread();
+}
+
+TKRCOMPortConnector::~TKRCOMPortConnector() {
+  StopThread();
+  FComPort->Close();
+}
+
+std::unique_ptr<TKRConnectorThread> TKRCOMPortConnector::CreateThread() {
+  return std::make_unique<TKRCOMPortThread>(*this, *FComPort, Queue());
+}
+
+void TKRCOMPortConnector::SetActive(bool Value) {
+  if (Changing() || !Thread() || Value == Thread()->Active()) return;
+  TChangeGuard guard(*this);
+  if (Value) {
+    FComPort->Open();
+    ApplyActive(true);
+  } else {
+    ApplyActive(false);
+    StopThread();
+    FComPort->Close();
+    RestartThread();
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TKRCOMPortThread::TKRCOMPortThread(TKRConnector& AConnector, TKRCOMPort& AComPort,
+                                   TKRThreadQueue2& AQueue)
+    : TKRConnectorThread(AConnector, AQueue), FComPort(AComPort) {
+  // Every successful open, by whichever thread, reports the link as connected.
+  FComPort.SetOnConnected([this](void*) { SetStat(cstConnected); });
+}
+
+TKRCOMPortThread::~TKRCOMPortThread() {
+  Terminate();
+  WaitFor();
+  FComPort.SetOnConnected(nullptr);
+}
+
+QString TKRCOMPortThread::OpenFailureText() const {
+  return KRRuntimeErrorText("TKRCOMPortThread", "FConnector.Name", FConnector.Name(),
+                            "; procedure _exec; FComPort.Open;");
+}
+
+void TKRCOMPortThread::OpenLink() {
+  const uint32_t w = FWriteTimeout;
+  FComPort.SetWriteTotalTimeoutConstant(w);
+  FComPort.SetWriteTotalTimeoutMultiplier(std::max<uint32_t>(w / 10, 10));
+  FComPort.Open();
+}
+
+void TKRCOMPortThread::Transmit(TKRConnectorPack& APack) {
+  int32_t n = 0;
+  try {
+    n = FComPort.Write(APack.Pack->data(), APack.Length);
+  } catch (...) {
+    FConnector.DoCurrentRuntimeError(KRRuntimeErrorText(
+        "TKRCOMPortThread", "FConnector.Name", FConnector.Name(),
+        "; procedure _exec; n:=FComPort.Write(FPk^.Pack^,FPk^.Length);"));
+    n = -1;
+  }
+  if (n >= APack.Length) return;
+  ++FErrCntr2;
+  APack.Error = 3;
+  APack.Length = 0;
+  if (FErrCntr2 >= kWriteFailuresToClose) {
+    FComPort.Close();
+    FLastConnectTime = KRGetTickCount();
+    FErrCntr2 = 0;
+  }
+}
+
+int32_t TKRCOMPortThread::Receive(TKRConnectorPack& APack, uint32_t AStarted) {
+  const int32_t rlen = APack.RLen;
+  // Room for a somewhat longer answer than expected, so that a foreign one shows as such.
+  const int32_t limit = rlen <= 0 ? 255 : std::min(255, std::max(rlen, 3 * (rlen / 2)));
+  const uint32_t overall = FWriteTimeout + FReadTimeout;
+  const uint32_t waitResp = FWaitRespTime;
+  uint32_t silenceEnd = KRGetTickCount() + waitResp;
+  int32_t received = 0;
+  TKRBuffer& buf = *APack.Pack;
+  try {
+    while (KRTicksSince(AStarted) < overall) {
+      if (FComPort.InputCount() > 0) {
+        received += FComPort.Read(buf.data() + received, limit - received);
+        if (rlen > 0 && received >= rlen) break;
+        if (EndsWithDelimiter(buf, received, APack.Delimiter, APack.DelimiterLen)) break;
+        if (received >= limit) break;
+        silenceEnd = KRGetTickCount() + waitResp;
+        continue;
+      }
+      const int32_t silenceLeft = static_cast<int32_t>(silenceEnd - KRGetTickCount());
+      if (silenceLeft <= 0) break;
+      // One millisecond past the overall limit, so that running out of it reads as a time-out.
+      const uint32_t overallLeft = overall - KRTicksSince(AStarted) + 1;
+      const uint32_t wait = std::min<uint32_t>(static_cast<uint32_t>(silenceLeft), overallLeft);
+      if (FComPort.WaitForInput(wait) == swFailed) break;
+    }
+  } catch (...) {
+    FConnector.DoCurrentRuntimeError(KRRuntimeErrorText(
+        "TKRCOMPortThread", "FConnector.Name", FConnector.Name(),
+        "; procedure _exec; n:=FComPort.ReceiveBuf(FPack.Pack^,255);"));
+    return received > 0 ? received : -4;
+  }
+  if (received > 0) return received;
+  return KRTicksSince(AStarted) > overall ? -6 : -4;
+}

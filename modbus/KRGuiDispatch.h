@@ -1,0 +1,41 @@
+#pragma once
+// Runs a worker's results, status changes and waited-for calls on the GUI thread, all in posting
+// order. A GUI-thread wait for a worker goes through WaitServing, which keeps running the calls
+// the worker may be blocked on, so that stopping a worker never deadlocks.
+
+#include "modbus/KREvent.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+
+class TKRGuiDispatch : public QObject {
+ public:
+  using TJob = std::function<void()>;
+
+  // Lives in the thread that creates it: the GUI thread.
+  explicit TKRGuiDispatch(QObject* parent = nullptr) : QObject(parent) {}
+  ~TKRGuiDispatch() override;
+
+  // Any thread: AJob runs later on the GUI thread, after every job posted before it.
+  void Post(TJob AJob);
+  // Worker: AJob runs on the GUI thread in posting order; returns when it has run, or false when
+  // it was discarded unrun. On the GUI thread itself it runs at once.
+  bool Call(TJob AJob);
+  // GUI thread: runs the jobs waiting now and those they post.
+  void Drain();
+  // GUI thread: returns when ADone is set (true) or ATimeoutMs (negative: no limit) has passed,
+  // running jobs as they arrive meanwhile.
+  bool WaitServing(TKREvent& ADone, int64_t ATimeoutMs = -1);
+
+ private:
+  bool OnGuiThread() const;
+
+  std::mutex fMutex;
+  std::deque<TJob> fJobs;
+  bool fDrainPosted = false;
+  TKREvent fPending;  // set while jobs wait
+};

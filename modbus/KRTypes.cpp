@@ -1,0 +1,9 @@
+#include "modbus/KRTypes.h"
+
+#include <chrono>
+
+uint32_t KRGetTickCount() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}

@@ -1,0 +1,83 @@
+#include "sim/PseudoTerminal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+namespace kpxsim {
+
+namespace {
+std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// Whatever a client sets later, the line starts raw: no echo, no line editing, no CR mapping.
+void MakeRaw(int fd) {
+  termios t{};
+  if (::tcgetattr(fd, &t) != 0) return;
+  ::cfmakeraw(&t);
+  ::tcsetattr(fd, TCSANOW, &t);
+}
+
+bool ReplaceableLink(const std::string& path, std::string* error) {
+  struct stat st{};
+  if (::lstat(path.c_str(), &st) != 0) return true;
+  if (!S_ISLNK(st.st_mode)) {
+    if (error) *error = path + " exists and is not a link";
+    return false;
+  }
+  // A link left by a simulator that did not stop cleanly.
+  ::unlink(path.c_str());
+  return true;
+}
+}  // namespace
+
+bool PseudoTerminal::Open(const std::string& linkPath, std::string* error) {
+  Close();
+  const auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    Close();
+    return false;
+  };
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (master_ < 0) return fail(ErrnoText("posix_openpt"));
+  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return fail(ErrnoText("unlockpt"));
+  char name[256];
+  if (::ptsname_r(master_, name, sizeof name) != 0) return fail(ErrnoText("ptsname"));
+  slavePath_ = name;
+  slave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (slave_ < 0) return fail(ErrnoText("open " + slavePath_));
+  MakeRaw(slave_);
+
+  std::error_code ec;
+  const std::filesystem::path link(linkPath);
+  if (link.has_parent_path()) std::filesystem::create_directories(link.parent_path(), ec);
+  if (!ReplaceableLink(linkPath, error)) {
+    Close();
+    return false;
+  }
+  if (::symlink(slavePath_.c_str(), linkPath.c_str()) != 0) return fail(ErrnoText("symlink " + linkPath));
+  linkPath_ = linkPath;
+  return true;
+}
+
+void PseudoTerminal::Close() {
+  if (!linkPath_.empty()) {
+    // Only our own link goes; a newer simulator may have taken the name meanwhile.
+    char target[256];
+    const ssize_t n = ::readlink(linkPath_.c_str(), target, sizeof target - 1);
+    if (n > 0 && std::string(target, static_cast<size_t>(n)) == slavePath_) ::unlink(linkPath_.c_str());
+    linkPath_.clear();
+  }
+  for (int* fd : {&slave_, &master_}) {
+    if (*fd >= 0) ::close(*fd);
+    *fd = -1;
+  }
+  slavePath_.clear();
+}
+
+}  // namespace kpxsim

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include "sim/Crc16.h"
+#include "sim/Faults.h"
+#include "sim/Options.h"
+#include "sim/RtuFramer.h"
+
+namespace kpxsim {
+namespace {
+
+std::vector<uint8_t> WithCrc(std::vector<uint8_t> frame) {
+  const uint16_t crc = ModbusCrc(frame);
+  frame.push_back(crc & 0xFF);
+  frame.push_back(crc >> 8);
+  return frame;
+}
+
+void Push(RtuFramer& f, const std::vector<uint8_t>& bytes, double at) {
+  for (uint8_t b : bytes) f.Push(b, at);
+}
+
+TEST(RtuFraming, CutsBackToBackFramesByTheirFunctionAndDropsBadCrc) {
+  RtuFramer framer(5.0);
+  const auto read = WithCrc({1, 3, 0, 0, 0, 10});
+  const auto write = WithCrc({1, 16, 0, 0, 0, 2, 4, 1, 244, 3, 232});
+  auto damaged = WithCrc({1, 6, 0, 9, 0, 1});
+  damaged.back() ^= 0xFF;
+  Push(framer, read, 0);
+  Push(framer, damaged, 0);
+  Push(framer, write, 0);
+  const auto first = framer.Next(0);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->Bytes, read);
+  const auto second = framer.Next(0);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->Bytes, write);
+  EXPECT_FALSE(framer.Next(100));
+}
+
+TEST(RtuFraming, WaitsForTheLastByteAndForSilenceOnUnknownFunctions) {
+  RtuFramer framer(5.0);
+  const auto read = WithCrc({1, 3, 0, 0, 0, 10});
+  for (size_t i = 0; i < read.size(); ++i) framer.Push(read[i], 1.0 * i);
+  EXPECT_FALSE(framer.Next(6.5)) << "the last byte arrives at 7 ms";
+  const auto frame = framer.Next(7.0);
+  ASSERT_TRUE(frame);
+  EXPECT_DOUBLE_EQ(frame->ArrivedMs, 7.0);
+
+  const auto odd = WithCrc({1, 0x2B, 0x0E, 1, 0});
+  Push(framer, odd, 10);
+  EXPECT_FALSE(framer.Next(12));
+  const auto late = framer.Next(16);
+  ASSERT_TRUE(late);
+  EXPECT_EQ(late->Bytes, odd);
+}
+
+TEST(FaultSpecs, ParseValuesAndWindows) {
+  std::string error;
+  const auto drop = ParseFault("drop-every=3@1000-2000", &error);
+  ASSERT_TRUE(drop) << error;
+  EXPECT_EQ(drop->Kind, FaultKind::DropEvery);
+  EXPECT_EQ(drop->Value, 3u);
+  EXPECT_FALSE(drop->ActiveAt(999));
+  EXPECT_TRUE(drop->ActiveAt(1000));
+  EXPECT_FALSE(drop->ActiveAt(2000));
+  const auto unlock = ParseFault("unlock@2000", &error);
+  ASSERT_TRUE(unlock);
+  EXPECT_TRUE(unlock->ActiveAt(1e9));
+  EXPECT_FALSE(unlock->ToMs);
+
+  for (const char* bad : {"drop-every", "drop-every=0", "unlock=1", "protect=x", "melt",
+                          "vanish@", "delay-ms=5@300-200", "nack-block=1@a"})
+    EXPECT_FALSE(ParseFault(bad, &error)) << bad;
+}
+
+TEST(FaultSpecs, CountingFaultsCountOnlyInsideTheirWindow) {
+  FaultPlan plan({*ParseFault("drop-every=2@100-200", nullptr), *ParseFault("delay-ms=40", nullptr),
+                  *ParseFault("delay-ms=10@0-50", nullptr)});
+  EXPECT_FALSE(plan.DropAnswer(50));
+  EXPECT_FALSE(plan.DropAnswer(60));
+  EXPECT_FALSE(plan.DropAnswer(110));
+  EXPECT_TRUE(plan.DropAnswer(120));
+  EXPECT_FALSE(plan.DropAnswer(130));
+  EXPECT_TRUE(plan.DropAnswer(140));
+  EXPECT_FALSE(plan.DropAnswer(250));
+  EXPECT_FALSE(plan.DropAnswer(260));
+  EXPECT_DOUBLE_EQ(plan.AnswerDelayMs(10), 50);
+  EXPECT_DOUBLE_EQ(plan.AnswerDelayMs(60), 40);
+
+  FaultPlan edges({*ParseFault("vanish@100-200", nullptr)});
+  EXPECT_TRUE(edges.Step(0).empty());
+  ASSERT_EQ(edges.Step(150).size(), 1u);
+  EXPECT_TRUE(edges.Step(160).empty());
+  const auto left = edges.Step(250);
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_FALSE(left[0].Entered);
+}
+
+std::optional<Options> Parse(std::vector<std::string> args, std::string* error = nullptr) {
+  return ParseOptions(args, error);
+}
+
+TEST(CommandLine, DefaultsAndTheFormsOfEachOption) {
+  const auto d = Parse({"--rtu", "kpx"});
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->Model, 5005);
+  EXPECT_EQ(d->Firmware, 43);
+  EXPECT_EQ(d->Slave, 1);
+  EXPECT_FALSE(d->Tcp);
+  EXPECT_EQ(d->BootBaud, 0u);
+  EXPECT_EQ(d->BootPid, 0x438);
+  EXPECT_EQ(d->BootVersion, 0x31);
+  EXPECT_TRUE(d->ExtendedErase);
+  EXPECT_DOUBLE_EQ(d->LoadOhms, 10.0);
+
+  const auto o = Parse({"--tcp", "0.0.0.0:1502", "--firmware", "0x102B", "--baud", "9600",
+                        "--erase", "std", "--fault", "unlock@5", "--fault", "vanish", "--mgic", "19082",
+                        "--load", "2.5", "--vin", "12"});
+  ASSERT_TRUE(o);
+  EXPECT_EQ(o->TcpAddress, "0.0.0.0");
+  EXPECT_EQ(o->TcpPort, 1502);
+  EXPECT_EQ(o->Firmware, 0x102B);
+  EXPECT_EQ(o->BootBaud, 38400u) << "the bootloader line is emulated too once --baud is given";
+  EXPECT_FALSE(o->ExtendedErase);
+  EXPECT_EQ(o->Faults.size(), 2u);
+  EXPECT_EQ(o->Overrides.Mgic, 19082);
+  EXPECT_DOUBLE_EQ(*o->VinVolts, 12.0);
+
+  const auto t = Parse({"--tcp", "0", "--boot-baud", "115200"});
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->TcpAddress, "127.0.0.1");
+  EXPECT_EQ(t->TcpPort, 0);
+  EXPECT_EQ(t->BootBaud, 115200u);
+}
+
+TEST(CommandLine, RefusesWhatItCannotServe) {
+  std::string error;
+  for (std::vector<std::string> bad :
+       {std::vector<std::string>{}, {"--rtu"}, {"--rtu", "a", "--slave", "0"}, {"--rtu", "a", "--model", "-3"},
+        {"--rtu", "a", "--model", "70000"}, {"--tcp", "x:y"}, {"--rtu", "a", "--erase", "all"},
+        {"--rtu", "a", "--fault", "melt"}, {"--rtu", "a", "--bogus", "1"}, {"--rtu", "a", "--load", "ten"}}) {
+    error.clear();
+    EXPECT_FALSE(Parse(bad, &error));
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(CommandLine, BareNamesGoToThePortsFolder) {
+  ::setenv("KELVORA_PORTS_DIR", "/tmp/kelvora-ports-test", 1);
+  EXPECT_EQ(LinkPathFor("kpx1"), "/tmp/kelvora-ports-test/kpx1");
+  EXPECT_EQ(LinkPathFor("/tmp/x/ttyKPX"), "/tmp/x/ttyKPX");
+  ::unsetenv("KELVORA_PORTS_DIR");
+  ::setenv("XDG_RUNTIME_DIR", "/run/user/77", 1);
+  EXPECT_EQ(PortsFolder(), "/run/user/77/kelvora/ports");
+  ::unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(PortsFolder(), "/tmp/kelvora-" + std::to_string(::getuid()) + "/ports");
+}
+
+}  // namespace
+}  // namespace kpxsim
