@@ -178,7 +178,11 @@ int32_t TSTM32_Flasher::autobaud() {
   const uint8_t activate = kActivate;
   fComPort->Write(&activate, 1);
   fTimeout = 2000;
-  if (wait_ack() == 0) {
+  const int32_t r = wait_ack();
+  // A bootloader activated by an earlier attempt takes 0x7F for a command and refuses it: it is
+  // ready, and the device can be flashed again without switching it off.
+  if (r != 0 && fRx[0] == kNack) report("Bootloader already active");
+  if (r == 0 || fRx[0] == kNack) {
     report("Activating device: OK");
     return 0;
   }
