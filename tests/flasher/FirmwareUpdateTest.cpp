@@ -71,7 +71,7 @@ class UpdatePanel : public ::testing::Test {
     });
     window.resize(600, 400);
     update = std::make_unique<TFirmwareUpdate>(&window, main.Host());
-    update->Timer1()->setInterval(30);  // the hand-over at a faster pace
+    update->Timer1()->setInterval(100);  // the hand-over at a faster pace, with room for a loaded machine
     QObject::connect(update->ProgressBar2(), &QProgressBar::valueChanged, [this](int v) { bar << v; });
     window.show();
   }
