@@ -164,17 +164,6 @@ TEST_F(FlasherOnSimulator, SilentDeviceTimesOutWhileTimersAndPaintingGoOnWithout
   EXPECT_LT(CpuSeconds() - cpu, 0.3 * wall) << "the wait sleeps on the port";
 }
 
-TEST(FlasherDeviceTable, NamesAndFlashSizes) {
-  TSTM32_Flasher flasher(nullptr);
-  const std::vector<std::tuple<uint32_t, QString, uint32_t>> table{
-      {0x438, "STM32F303x4(6/8)/F334xx/F328xx", 65536}, {0x468, "STM32G431xx/441xx", 65536},
-      {0x420, "STM32F10x", 65536}, {0x414, "STM32F101/103 HD", 262144}, {0x410, "Unknowndevice", 65536}};
-  for (const auto& [pid, name, size] : table) {
-    EXPECT_EQ(flasher.get_device_string(pid), name);
-    EXPECT_EQ(flasher.FlashSize(), size) << name.toStdString();
-  }
-}
-
 // --- The same bootloader with its answers edited -------------------------------------------
 
 struct OnScriptedLine {
