@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -140,6 +141,24 @@ TEST_F(SerialLink, LateAnswerDoesNotBecomeTheNextAnswer) {
   std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the late answer arrives now
   ASSERT_EQ(ReadRegisters(c, 10, 2, regs), 0);
   EXPECT_EQ(regs, (TKRRegisters{1010, 1011}));
+}
+
+double ProcessCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+// The worker sleeps on its queue and the port: a connected, idle link costs no CPU.
+TEST_F(SerialLink, ConnectedIdleLinkUsesNoCpu) {
+  c.SetActive(true);
+  TKRRegisters regs;
+  ASSERT_EQ(ReadRegisters(c, 0, 1, regs), 0);
+  const double cpu0 = ProcessCpuSeconds() - slave.ThreadCpuSeconds();
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  const double used = ProcessCpuSeconds() - slave.ThreadCpuSeconds() - cpu0;
+  EXPECT_LT(used, 0.02);
 }
 
 TEST_F(SerialLink, OpenPortIsBusyForEveryoneElse) {
