@@ -6,15 +6,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 
 // Raised on every failed socket call with the platform's error code.
 using TSocketErrorEvent = std::function<void(void* Sender, int32_t SocketError)>;
-
-class EKRSocketError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 class TKRSocket {
  public:

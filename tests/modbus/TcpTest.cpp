@@ -18,6 +18,7 @@
 
 #include "bench/modbus/ModbusPeers.h"
 #include "modbus/KRModbus.h"
+#include "tests/modbus/Exchange.h"
 #include "modbus/KRTCPConnector.h"
 
 namespace {
@@ -25,36 +26,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 
-struct Result {
-  bool Done = false;
-  int32_t Error = -999;
-  Bytes Answer;
-};
-
-struct FailToken : TKRPackToken {
-  Result* R;
-  explicit FailToken(Result* r) : R(r) {}
-  void TransportFailed(int32_t e) override {
-    R->Error = e;
-    R->Done = true;
-  }
-};
-
-void SendFrame(TKRConnector& c, const TKRBuffer& frame, uint8_t len, int32_t rlen, Result& r) {
-  c.Send(std::make_unique<TKRBuffer>(frame), len,
-         [&r](int32_t e, PKRBuffer p, int32_t n, TKRPackToken*) {
-           r.Error = e;
-           r.Answer.assign(p->begin(), p->begin() + n);
-           r.Done = true;
-         },
-         std::make_unique<FailToken>(&r), true, rlen, 0, 0);
-}
-
-bool Await(const Result& r, int ms = 3000) {
-  const auto end = Clock::now() + std::chrono::milliseconds(ms);
-  while (!r.Done && Clock::now() < end) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  return r.Done;
-}
 
 // Sends a TCP-framed request and decodes the answer; transport failures come back as 1000 + code.
 int32_t Exchange(TKRConnector& c, TMBPack req, TMBAnswer& out, Bytes* raw = nullptr) {
