@@ -239,7 +239,15 @@ TEST(MasterEndToEnd, RtuOverAPseudoTerminal) {
   ASSERT_TRUE(Await([&] { return lost.Done(); }));
   EXPECT_EQ(lost.Error, 6);
   EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(200));
+
+  // Disconnecting while an exchange is failing: the stop waits for it and meanwhile serves its
+  // failure completion, which therefore has run when SetActive returns.
+  Seen cut;
+  master.ReadHoldingRegisters(mbtRTU, 1, 0, 1, cut.Plain());
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
   master.SetActive(false);
+  EXPECT_EQ(cut.Error, 6);
+  EXPECT_FALSE(c.Connected());
 }
 
 TEST(MasterEndToEnd, TcpOverLoopback) {
