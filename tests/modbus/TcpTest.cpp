@@ -9,6 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <string>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -263,6 +266,48 @@ TEST(TcpTransport, DefaultsAndUnconnectedClient) {
   EXPECT_EQ(client.ConnectTimeout(), 1000);
   TKRTCPSocketClient other;
   EXPECT_GT(other.ID(), client.ID());
+}
+
+// The datagram side of the client, and the error event of failing calls.
+TEST(SocketClient, DatagramsAndErrorEvents) {
+  const int peer = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(peer, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(peer, reinterpret_cast<sockaddr*>(&a), &len);
+
+  TKRSocketClient client;
+  client.SetAF(2);
+  client.SetSocketType(2);  // datagram
+  std::vector<int32_t> errors;
+  client.SetOnError([&](void*, int32_t e) { errors.push_back(e); });
+  client.Open();
+  ASSERT_TRUE(client.Active());
+  const TKRInetAddr to{"127.0.0.1", ntohs(a.sin_port)};
+  ASSERT_EQ(client.SendBufTo(to, "ping", 4), 4);
+
+  char buf[16];
+  sockaddr_in from{};
+  socklen_t fromLen = sizeof from;
+  ASSERT_EQ(recvfrom(peer, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen), 4);
+  sendto(peer, "pong!", 5, 0, reinterpret_cast<sockaddr*>(&from), fromLen);
+
+  TKRInetAddr sender;
+  ASSERT_TRUE(client.WaitForDataFrom(sender, 1000));
+  EXPECT_EQ(sender.Port, to.Port);
+  TKRInetAddr got;
+  EXPECT_EQ(client.ReceiveBufFrom(got, buf, sizeof buf), 5);
+  EXPECT_EQ(std::string(buf, 5), "pong!");
+  EXPECT_EQ(got.Addr, "127.0.0.1");
+  EXPECT_TRUE(client.IsReadBufferEmpty());
+  EXPECT_TRUE(errors.empty());
+
+  EXPECT_EQ(client.ReceiveBuf(buf, sizeof buf), -1);  // nothing waiting on a non-blocking socket
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], EAGAIN);
+  close(peer);
 }
 
 }  // namespace
