@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,44 +16,12 @@
 #include "bench/modbus/ModbusPeers.h"
 #include "modbus/KRCOMPortConnector.h"
 #include "modbus/KRModbus.h"
+#include "tests/modbus/Exchange.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Result {
-  bool Done = false;
-  int32_t Error = -999;
-  std::vector<uint8_t> Answer;
-};
-
-// A token that records a transport failure.
-struct FailToken : TKRPackToken {
-  Result* R;
-  explicit FailToken(Result* r) : R(r) {}
-  void TransportFailed(int32_t e) override {
-    R->Error = e;
-    R->Done = true;
-  }
-};
-
-void SendFrame(TKRConnector& c, const TKRBuffer& frame, uint8_t len, int32_t rlen, Result& r,
-               uint32_t delimiter = 0, int32_t delimiterLen = 0) {
-  auto buf = std::make_unique<TKRBuffer>(frame);
-  c.Send(std::move(buf), len,
-         [&r](int32_t e, PKRBuffer p, int32_t n, TKRPackToken*) {
-           r.Error = e;
-           r.Answer.assign(p->begin(), p->begin() + n);
-           r.Done = true;
-         },
-         std::make_unique<FailToken>(&r), true, rlen, delimiter, delimiterLen);
-}
-
-bool Await(const Result& r, int ms = 3000) {
-  const auto end = Clock::now() + std::chrono::milliseconds(ms);
-  while (!r.Done && Clock::now() < end) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  return r.Done;
-}
 
 // Reads ACount registers through the connector and decodes the answer.
 int32_t ReadRegisters(TKRConnector& c, uint16_t start, uint16_t count, TKRRegisters& out) {
@@ -140,6 +109,24 @@ TEST_F(SerialLink, LateAnswerDoesNotBecomeTheNextAnswer) {
   std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the late answer arrives now
   ASSERT_EQ(ReadRegisters(c, 10, 2, regs), 0);
   EXPECT_EQ(regs, (TKRRegisters{1010, 1011}));
+}
+
+double ProcessCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+// The worker sleeps on its queue and the port: a connected, idle link costs no CPU.
+TEST_F(SerialLink, ConnectedIdleLinkUsesNoCpu) {
+  c.SetActive(true);
+  TKRRegisters regs;
+  ASSERT_EQ(ReadRegisters(c, 0, 1, regs), 0);
+  const double cpu0 = ProcessCpuSeconds() - slave.ThreadCpuSeconds();
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  const double used = ProcessCpuSeconds() - slave.ThreadCpuSeconds() - cpu0;
+  EXPECT_LT(used, 0.02);
 }
 
 TEST_F(SerialLink, OpenPortIsBusyForEveryoneElse) {

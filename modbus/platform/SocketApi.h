@@ -1,0 +1,41 @@
+#pragma once
+// The platform's IPv4 stream sockets, reduced to what the TCP transport needs. socket_posix.cpp
+// implements it over BSD sockets; another platform supplies its own implementation file.
+
+#include <cstdint>
+#include <string>
+
+namespace KRSocketApi {
+
+using THandle = intptr_t;
+constexpr THandle kInvalid = -1;
+
+// AF, type and protocol use the common numbering: AF 2 is IPv4, type 1 a stream.
+THandle Create(int32_t AF, int32_t AType, int32_t AProto);
+bool SetNonBlocking(THandle ASocket);
+// 0 when connected at once; -1 otherwise (usually still in progress; see LastError).
+int32_t Connect(THandle ASocket, const std::string& AAddr, uint16_t APort);
+// The outcome of a connect that was in progress: 0 connected, else the error code.
+int32_t PendingError(THandle ASocket);
+// Waits for the conditions asked for; true if any holds before ATimeoutMs (negative: no limit).
+// A refused connect shows as writable: check PendingError.
+bool Select(THandle ASocket, bool* AReadReady, bool* AWriteReady, bool* AExcept,
+            int32_t ATimeoutMs);
+int32_t Send(THandle ASocket, const void* ABuf, int32_t ASize, int32_t AFlags);
+// Bytes received, 0 when the peer closed, -1 on error.
+int32_t Recv(THandle ASocket, void* ABuf, int32_t ASize, int32_t AFlags);
+// Result of a one-byte receive that leaves the byte in place and never waits.
+int32_t PeekOne(THandle ASocket);
+// Datagram variants: to and from an IPv4 address in dotted decimal.
+int32_t SendTo(THandle ASocket, const std::string& AAddr, uint16_t APort, const void* ABuf,
+               int32_t ASize, int32_t AFlags);
+int32_t RecvFrom(THandle ASocket, void* ABuf, int32_t ASize, int32_t AFlags, std::string& AAddr,
+                 uint16_t& APort);
+// As PeekOne, with the sender's address.
+int32_t PeekOneFrom(THandle ASocket, std::string& AAddr, uint16_t& APort);
+void Shutdown(THandle ASocket);
+void Close(THandle ASocket);
+bool LocalAddress(THandle ASocket, std::string& AAddr, uint16_t& APort);
+int32_t LastError();
+
+}  // namespace KRSocketApi
