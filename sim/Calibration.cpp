@@ -32,8 +32,6 @@ void Calibration::Command(uint16_t cmd, uint16_t index, uint32_t data) {
   switch (static_cast<CalibMode>(cmd & 0x7F)) {
     case CalibMode::Start:
       mode_ = CalibMode::Start;
-      active_ = validPoint ? index : 0;
-      startArgument_ = data;
       break;
     case CalibMode::Fix:
       mode_ = CalibMode::Fix;
@@ -41,17 +39,14 @@ void Calibration::Command(uint16_t cmd, uint16_t index, uint32_t data) {
         const int k = index - 1;
         working_[k] = Point(data, k, k >= 2 && k <= 5);
       }
-      active_ = 0;
       break;
     case CalibMode::Save:
       saved_ = working_;
       mode_ = CalibMode::None;
-      active_ = 0;
       break;
     case CalibMode::Exit:
       working_ = saved_;
       mode_ = CalibMode::None;
-      active_ = 0;
       break;
     case CalibMode::None:
       break;

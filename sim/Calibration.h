@@ -26,8 +26,6 @@ class Calibration {
   void Command(uint16_t cmd, uint16_t index, uint32_t data);
 
   CalibMode Mode() const { return mode_; }
-  int ActivePoint() const { return active_; }  // 1 to 7 while a point is started, else 0
-  uint32_t StartArgument() const { return startArgument_; }
 
   // The 28 registers of the calibration block, four per point.
   std::array<uint16_t, 4 * kPoints> Block() const;
@@ -36,8 +34,6 @@ class Calibration {
   std::array<CalibPoint, kPoints> saved_;
   std::array<CalibPoint, kPoints> working_;
   CalibMode mode_ = CalibMode::None;
-  int active_ = 0;
-  uint32_t startArgument_ = 0;
 };
 
 }  // namespace kpxsim

@@ -57,6 +57,7 @@ std::optional<FaultSpec> ParseFault(std::string_view text, std::string* error) {
   if (!known) return fail("unknown fault");
   if ((spec.Kind == FaultKind::DropEvery || spec.Kind == FaultKind::CorruptEvery) && spec.Value == 0)
     return fail("N must be at least 1");
+  if (spec.Kind == FaultKind::Protect && spec.Value > 0xFFFF) return fail("a code is one register");
   if (!window.empty()) {
     const auto dash = window.find('-');
     uint32_t from = 0, to = 0;

@@ -1,5 +1,6 @@
 #include "sim/Options.h"
 
+#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -94,6 +95,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
           o.TcpAddress = val.substr(0, colon);
           port = val.substr(colon + 1);
         }
+        in_addr address{};
+        if (::inet_pton(AF_INET, o.TcpAddress.c_str(), &address) != 1)
+          return fail("bad --tcp address: " + val);
         if (!ParseNumber(port, 0xFFFF, n)) return fail("bad --tcp port: " + val);
         o.TcpPort = static_cast<uint16_t>(n);
       } else if (opt == "--baud") o.Baud = static_cast<uint32_t>(number(10'000'000));

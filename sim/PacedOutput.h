@@ -22,7 +22,8 @@ class PacedOutput {
   // When the next byte may leave; infinity when nothing waits.
   double NextDueMs() const;
 
-  bool Empty() const { return chunks_.empty(); }
+  // The last Flush could not write all that was due.
+  bool Blocked() const { return blocked_; }
   void Clear() { chunks_.clear(); }
 
  private:
@@ -32,7 +33,10 @@ class PacedOutput {
     size_t Sent = 0;
     double Start = -1;  // when its first byte left
   };
+  static constexpr double kRetryMs = 5.0;
   double byteMs_;
+  bool blocked_ = false;
+  double retryMs_ = 0;
   double lineFreeMs_ = 0;
   std::deque<Chunk> chunks_;
 };

@@ -1,6 +1,7 @@
 #include "sim/PseudoTerminal.h"
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -30,6 +31,11 @@ bool ReplaceableLink(const std::string& path, std::string* error) {
     if (error) *error = path + " exists and is not a link";
     return false;
   }
+  // A link to a port that still exists belongs to a simulator that is still serving.
+  if (::stat(path.c_str(), &st) == 0) {
+    if (error) *error = path + " is in use";
+    return false;
+  }
   // A link left by a simulator that did not stop cleanly.
   ::unlink(path.c_str());
   return true;
@@ -52,6 +58,11 @@ bool PseudoTerminal::Open(const std::string& linkPath, std::string* error) {
   slave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (slave_ < 0) return fail(ErrnoText("open " + slavePath_));
   MakeRaw(slave_);
+  // Watched after our own open, so that only the clients count.
+  watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch_ < 0 || ::inotify_add_watch(watch_, name, IN_OPEN | IN_CLOSE) < 0)
+    return fail(ErrnoText("inotify " + slavePath_));
+  clients_ = 0;
 
   std::error_code ec;
   const std::filesystem::path link(linkPath);
@@ -65,6 +76,24 @@ bool PseudoTerminal::Open(const std::string& linkPath, std::string* error) {
   return true;
 }
 
+void PseudoTerminal::DiscardUnread() {
+  if (slave_ >= 0) ::tcflush(slave_, TCIFLUSH);
+}
+
+void PseudoTerminal::ServiceWatch() {
+  alignas(inotify_event) char buf[4096];
+  ssize_t n;
+  while (watch_ >= 0 && (n = ::read(watch_, buf, sizeof buf)) > 0) {
+    for (ssize_t at = 0; at < n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buf + at);
+      // The first client to arrive finds nothing of what was sent while the port was closed.
+      if ((event->mask & IN_OPEN) && clients_++ == 0) DiscardUnread();
+      if ((event->mask & IN_CLOSE) && clients_ > 0 && --clients_ == 0) DiscardUnread();
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+}
+
 void PseudoTerminal::Close() {
   if (!linkPath_.empty()) {
     // Only our own link goes; a newer simulator may have taken the name meanwhile.
@@ -73,7 +102,7 @@ void PseudoTerminal::Close() {
     if (n > 0 && std::string(target, static_cast<size_t>(n)) == slavePath_) ::unlink(linkPath_.c_str());
     linkPath_.clear();
   }
-  for (int* fd : {&slave_, &master_}) {
+  for (int* fd : {&watch_, &slave_, &master_}) {
     if (*fd >= 0) ::close(*fd);
     *fd = -1;
   }

@@ -71,6 +71,8 @@ void Simulator::EnterMode(Mode mode) {
   framer_.Clear();
   bootIn_.clear();
   rtuOut_.SetByteTime(mode == Mode::Boot ? ByteMs(options_.BootBaud, 11) : ByteMs(options_.Baud, 10));
+  // Leaving the firmware stops the output; coming back starts the firmware afresh.
+  supply_.Restart();
   if (mode == Mode::Boot) bootloader_.Reset();
   trace_.Write("boot", JsonObject().Add("event", mode == Mode::Boot ? "enter" : "leave"));
 }
@@ -116,16 +118,19 @@ void Simulator::ServeRtu(double nowMs) {
     if (bootloader_.Started()) EnterMode(Mode::Modbus);
   }
   rtuOut_.Flush(pty_.MasterFd(), nowMs);
+  // Our own slave descriptor keeps unread answers alive after the client has gone; once they
+  // fill the line, they are lost.
+  if (rtuOut_.Blocked()) pty_.DiscardUnread();
 }
 
 void Simulator::ServeTcp(double nowMs) {
-  for (TcpRequest& request : tcp_.Service(nowMs)) {
+  for (TcpRequest& request : tcp_.Receive(nowMs)) {
     supply_.Advance(request.ArrivedMs);
     ModbusAnswer answer = slave_.Handle(Link::Tcp, request.Adu);
     // The jump is a serial-line affair: over the network the firmware just does not answer.
     if (!answer.JumpToBootloader) Answer(std::move(answer), request.ArrivedMs, Link::Tcp, request.Client);
   }
-  tcp_.Service(nowMs);
+  tcp_.Flush(nowMs);
 }
 
 void Simulator::Answer(ModbusAnswer answer, double dueMs, Link link, int client) {
@@ -164,7 +169,6 @@ void Simulator::ApplyFaultEdges(double nowMs) {
           supply_.HoldTrip(edge.Entered ? std::optional<uint16_t>(edge.Value) : std::nullopt);
         break;
       case FaultKind::Vanish:
-        trace_.Write("event", JsonObject().Add("fault", "vanish").Add("present", !edge.Entered));
         if (edge.Entered) {
           pty_.Close();
           tcp_.Close();
@@ -202,7 +206,10 @@ double Simulator::NextWakeMs(double nowMs) const {
 void Simulator::Run(int stopFd) {
   for (;;) {
     std::vector<pollfd> fds{{stopFd, POLLIN, 0}};
-    if (pty_.IsOpen()) fds.push_back({pty_.MasterFd(), POLLIN, 0});
+    if (pty_.IsOpen()) {
+      fds.push_back({pty_.WatchFd(), POLLIN, 0});
+      fds.push_back({pty_.MasterFd(), POLLIN, 0});
+    }
     tcp_.AddPollFds(fds);
     const double now = clock_.NowMs();
     const double waitMs = std::max(0.0, NextWakeMs(now) - now);
@@ -214,6 +221,8 @@ void Simulator::Run(int stopFd) {
     const double t = clock_.NowMs();
     ApplyFaultEdges(t);
     supply_.Advance(t);
+    // Opens and closes first: a request that came with a fresh open must survive the discard.
+    pty_.ServiceWatch();
     ReadPty(t);
     ServeRtu(t);
     ServeTcp(t);

@@ -122,6 +122,14 @@ void Supply::Written(uint16_t start, uint16_t count) {
   Advance(lastMs_);
 }
 
+void Supply::Restart() {
+  on_ = false;
+  protect_ = 0;
+  regs_[Reg::LOCK] = 0;
+  LoadPreset(regs_[Reg::MEM]);
+  Advance(lastMs_);
+}
+
 void Supply::Unlock() { regs_[Reg::LOCK] = 0; }
 
 void Supply::HoldUnlocked(bool held) {

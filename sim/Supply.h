@@ -36,6 +36,10 @@ class Supply {
   // Reacts to a client's write of [start, start + count), already stored in the registers.
   void Written(uint16_t start, uint16_t count);
 
+  // The firmware starts afresh, as after the bootloader: output off, keys unlocked, the active
+  // preset's set-points loaded. Presets, calibration and counters are kept.
+  void Restart();
+
   // A person pressed the lock key on the supply.
   void Unlock();
   // While held the keys stay unlocked whatever a client writes.
@@ -45,10 +49,8 @@ class Supply {
   // While a code is held the output trips with it and refuses to switch on.
   void HoldTrip(std::optional<uint16_t> code);
 
-  const ModelRating& Rating() const { return rating_; }
   FirmwareClass Class() const { return class_; }
   const Calibration& Calib() const { return calibration_; }
-  bool OutputOn() const { return on_; }
 
  private:
   void WriteIdentity();

@@ -73,7 +73,7 @@ void TcpServer::Drop(int client) {
   connections_.erase(it);
 }
 
-std::vector<TcpRequest> TcpServer::Service(double nowMs) {
+std::vector<TcpRequest> TcpServer::Receive(double nowMs) {
   std::vector<TcpRequest> requests;
   if (listener_ < 0) return requests;
   for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;)
@@ -84,10 +84,8 @@ std::vector<TcpRequest> TcpServer::Service(double nowMs) {
     uint8_t buf[512];
     ssize_t n;
     while ((n = ::read(c.Fd, buf, sizeof buf)) > 0) c.In.insert(c.In.end(), buf, buf + n);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-      closed.push_back(id);
-      continue;
-    }
+    const bool ended = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
+    if (ended) closed.push_back(id);
     while (c.In.size() >= kMbapHeader) {
       const size_t length = static_cast<size_t>(c.In[4] << 8 | c.In[5]);
       // A length that no Modbus frame has means the stream is not Modbus TCP.
@@ -100,10 +98,16 @@ std::vector<TcpRequest> TcpServer::Service(double nowMs) {
       requests.push_back({id, std::vector<uint8_t>(c.In.begin(), end), nowMs});
       c.In.erase(c.In.begin(), end);
     }
-    if (!c.Out.Flush(c.Fd, nowMs)) closed.push_back(id);
   }
   for (int id : closed) Drop(id);
   return requests;
+}
+
+void TcpServer::Flush(double nowMs) {
+  std::vector<int> closed;
+  for (auto& [id, c] : connections_)
+    if (!c.Out.Flush(c.Fd, nowMs)) closed.push_back(id);
+  for (int id : closed) Drop(id);
 }
 
 void TcpServer::Send(int client, std::vector<uint8_t> bytes, double dueMs) {

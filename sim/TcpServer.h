@@ -31,14 +31,15 @@ class TcpServer {
   bool Listen(const std::string& address, uint16_t port, std::string* error);
   // Drops every connection and stops listening.
   void Close();
-  bool IsListening() const { return listener_ >= 0; }
   const std::string& Address() const { return address_; }
   uint16_t Port() const { return port_; }
 
   void AddPollFds(std::vector<pollfd>& fds) const;
-  // Accepts, reads and writes what it can without waiting; returns the complete requests.
-  std::vector<TcpRequest> Service(double nowMs);
+  // Accepts and reads what it can without waiting; returns the complete requests.
+  std::vector<TcpRequest> Receive(double nowMs);
   void Send(int client, std::vector<uint8_t> bytes, double dueMs);
+  // Writes the answers that are due.
+  void Flush(double nowMs);
   double NextDueMs() const;
 
  private:

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "tests/sim/SimTools.h"
 #include "tests/support/SimProcess.h"
@@ -24,14 +25,14 @@ int CountLines(const std::vector<std::string>& lines, const std::string& part) {
 }
 
 std::vector<std::string> MbpollRtu(const std::string& path, std::vector<std::string> args) {
-  std::vector<std::string> cmd{"mbpoll", "-m", "rtu", "-b", "9600", "-P", "none", "-0", "-1", "-o", "1", "-t", "4"};
+  std::vector<std::string> cmd{"mbpoll", "-m", "rtu", "-b", "9600", "-P", "none", "-0", "-1", "-o", "5", "-t", "4"};
   cmd.insert(cmd.end(), args.begin(), args.end());
   cmd.push_back(path);
   return cmd;
 }
 
 std::vector<std::string> MbpollTcp(const SimProcess& sim, std::vector<std::string> args) {
-  std::vector<std::string> cmd{"mbpoll", "-m", "tcp", "-p", std::to_string(sim.TcpPort()), "-0", "-1", "-o", "1", "-t", "4"};
+  std::vector<std::string> cmd{"mbpoll", "-m", "tcp", "-p", std::to_string(sim.TcpPort()), "-0", "-1", "-o", "5", "-t", "4"};
   cmd.insert(cmd.end(), args.begin(), args.end());
   cmd.push_back(sim.TcpAddress());
   return cmd;
@@ -134,6 +135,22 @@ TEST(SimLinks, ClientsCloseAndReopenThePortAsOftenAsTheyLike) {
   EXPECT_TRUE(sim.Running());
 }
 
+TEST(SimLinks, AnswersNobodyReadBeforeClosingThePortAreLost) {
+  TempFolder dir;
+  SimProcess sim({"--rtu", dir / "pty", "--trace", dir / "t.jsonl"});
+  {
+    RawPort port(sim.PtyPath());
+    ASSERT_TRUE(port.Write({0x01, 0x03, 0x00, 0x00, 0x00, 0x64, 0x44, 0x21}));  // refused: 0..99
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  // The simulator learns of the close a moment later, as a line goes quiet.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  auto client = ModbusClient::Rtu(sim.PtyPath());
+  const auto model = client.Read(11, 1);
+  ASSERT_TRUE(model) << "the exception answer of the closed session must not be read here: " << modbus_strerror(client.LastError());
+  EXPECT_EQ((*model)[0], 5005);
+}
+
 class SimStop : public ::testing::TestWithParam<int> {};
 
 TEST_P(SimStop, RemovesItsLinkInThePortsFolder) {
@@ -159,6 +176,8 @@ TEST(SimStart, ReplacesAStaleLinkButNothingElseAndRefusesBadOptions) {
   {
     SimProcess sim({"--rtu", dir / "stale"});
     EXPECT_TRUE(ModbusClient::Rtu(sim.PtyPath()).Read(0, 1));
+    EXPECT_THROW(SimProcess({"--rtu", dir / "stale"}), std::runtime_error) << "the name is taken";
+    EXPECT_TRUE(ModbusClient::Rtu(sim.PtyPath()).Read(0, 1)) << "and still served by the first";
   }
   std::ofstream(dir / "file") << "not a port";
   const ToolResult occupied = RunTool({SimProcess::BinaryPath(), "--rtu", dir / "file"});
@@ -173,7 +192,7 @@ TEST(SimStart, ReplacesAStaleLinkButNothingElseAndRefusesBadOptions) {
     EXPECT_EQ(r.Code, 2) << r.Output;
     EXPECT_TRUE(Contains(r.Output, "usage: kpx-sim"));
   }
-  EXPECT_THROW(SimProcess({"--tcp", "256.1.1.1:0"}), std::runtime_error);
+  EXPECT_THROW(SimProcess({"--tcp", "192.0.2.1:0"}), std::runtime_error) << "not an address of ours";
 }
 
 std::vector<uint8_t> RandomImage(size_t size) {
@@ -215,6 +234,7 @@ TEST_P(Stm32flashSession, WritesVerifiesReadsBackAndStartsAnImage) {
                   "--trace", dir / "trace.jsonl"});
   const auto image = RandomImage(5000);
   WriteFile(dir / "image.bin", image);
+  ASSERT_TRUE(ModbusClient::Rtu(sim.PtyPath()).Write(6, {1, 0, 0, 1}));  // locked, output on
   JumpToBootloader(sim.PtyPath());
 
   const ToolResult write = RunTool(Stm32flash(sim.PtyPath(), {"-w", dir / "image.bin", "-v"}), 30000);
@@ -231,7 +251,10 @@ TEST_P(Stm32flashSession, WritesVerifiesReadsBackAndStartsAnImage) {
 
   const ToolResult go = RunTool(Stm32flash(sim.PtyPath(), {"-g", "0x08000000"}), 30000);
   ASSERT_EQ(go.Code, 0) << go.Output;
-  EXPECT_TRUE(ModbusClient::Rtu(sim.PtyPath()).Read(0, 15)) << "the firmware answers Modbus again";
+  const auto restarted = ModbusClient::Rtu(sim.PtyPath()).Read(6, 4);
+  ASSERT_TRUE(restarted) << "the firmware answers Modbus again";
+  EXPECT_EQ((*restarted)[0], 0) << "unlocked";
+  EXPECT_EQ((*restarted)[3], 0) << "output off";
 
   sim.Stop();
   const auto trace = ReadLines(dir / "trace.jsonl");

@@ -68,7 +68,7 @@ TEST(FaultSpecs, ParseValuesAndWindows) {
   EXPECT_TRUE(unlock->ActiveAt(1e9));
   EXPECT_FALSE(unlock->ToMs);
 
-  for (const char* bad : {"drop-every", "drop-every=0", "unlock=1", "protect=x", "melt",
+  for (const char* bad : {"drop-every", "drop-every=0", "unlock=1", "protect=x", "protect=65536", "melt",
                           "vanish@", "delay-ms=5@300-200", "nack-block=1@a"})
     EXPECT_FALSE(ParseFault(bad, &error)) << bad;
 }
@@ -137,7 +137,7 @@ TEST(CommandLine, RefusesWhatItCannotServe) {
   std::string error;
   for (std::vector<std::string> bad :
        {std::vector<std::string>{}, {"--rtu"}, {"--rtu", "a", "--slave", "0"}, {"--rtu", "a", "--model", "-3"},
-        {"--rtu", "a", "--model", "70000"}, {"--tcp", "x:y"}, {"--rtu", "a", "--erase", "all"},
+        {"--rtu", "a", "--model", "70000"}, {"--tcp", "x:y"}, {"--tcp", "localhost:502"}, {"--rtu", "a", "--erase", "all"},
         {"--rtu", "a", "--fault", "melt"}, {"--rtu", "a", "--bogus", "1"}, {"--rtu", "a", "--load", "ten"}}) {
     error.clear();
     EXPECT_FALSE(Parse(bad, &error));

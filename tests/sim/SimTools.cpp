@@ -77,7 +77,7 @@ TempFolder::~TempFolder() {
 ModbusClient::ModbusClient(modbus_t* ctx) : ctx_(ctx) {
   if (!ctx_) return;
   connected_ = modbus_connect(ctx_) == 0;
-  SetTimeoutMs(1000);
+  SetTimeoutMs(kPatientMs);
 }
 
 ModbusClient ModbusClient::Rtu(const std::string& path, int slave) {

@@ -35,6 +35,8 @@ class TempFolder {
 // A Modbus master built on libmodbus, independent of the program's own.
 class ModbusClient {
  public:
+  // Long enough for a loaded test machine; tests that wait for a lost answer set a short one.
+  static constexpr int kPatientMs = 2000;
   static ModbusClient Rtu(const std::string& path, int slave = 1);
   static ModbusClient Tcp(const std::string& address, uint16_t port);
   ModbusClient(ModbusClient&& other) noexcept : ctx_(other.ctx_) { other.ctx_ = nullptr; }

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,8 +13,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
-
-extern char** environ;
 
 namespace kelvora::test {
 
@@ -43,22 +41,27 @@ std::string SimProcess::BinaryPath() {
 SimProcess::SimProcess(const std::vector<std::string>& args, int readyTimeoutMs) {
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
   const std::string binary = BinaryPath();
   std::vector<std::string> argStore{binary};
   argStore.insert(argStore.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : argStore) argv.push_back(a.data());
   argv.push_back(nullptr);
-  const int rc = ::posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t parent = ::getpid();
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    // A test that crashes must not leave its simulator behind.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(127);
+    ::dup2(pipeFds[1], STDOUT_FILENO);
+    ::execv(binary.c_str(), argv.data());
+    ::_exit(127);
+  }
   ::close(pipeFds[1]);
   out_ = pipeFds[0];
-  if (rc != 0) {
+  if (pid_ < 0) {
     ::close(out_);
-    pid_ = -1;
+    out_ = -1;
     throw std::runtime_error("cannot start " + binary);
   }
 

@@ -15,7 +15,7 @@ class SimProcess {
  public:
   // Starts kpx-sim with these arguments, e.g. {"--rtu", "kpx1", "--tcp", "0", "--firmware", "42"}.
   // Throws std::runtime_error when it cannot start or does not report READY in time.
-  explicit SimProcess(const std::vector<std::string>& args, int readyTimeoutMs = 5000);
+  explicit SimProcess(const std::vector<std::string>& args, int readyTimeoutMs = 10000);
   ~SimProcess();
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
