@@ -73,10 +73,11 @@ ScriptedBootloader::ScriptedBootloader(Edit edit, uint16_t pid)
     : trace_(clock_),
       flash_(kpxsim::DeviceFor(pid), ""),
       boot_({pid, 0x31, true}, flash_, trace_, faults_),
+      path_(dir_.filePath("pty").toStdString()),
       edit_(std::move(edit)) {
   std::string error;
   if (!trace_.Open(dir_.filePath("trace.jsonl").toStdString()) ||
-      !pty_.Open(dir_.filePath("pty").toStdString(), &error))
+      !pty_.Open(path_, &error))
     throw std::runtime_error("scripted line: " + error);
   thread_ = std::thread([this] { Run(); });
 }

@@ -54,7 +54,7 @@ class ScriptedBootloader {
   ScriptedBootloader(const ScriptedBootloader&) = delete;
   ScriptedBootloader& operator=(const ScriptedBootloader&) = delete;
 
-  const std::string& Path() const { return pty_.LinkPath(); }
+  const std::string& Path() const { return path_; }
   // Bytes waiting on the line before the flasher starts.
   void SendNoise(const Bytes& bytes);
   QStringList Trace() const { return TraceLines(dir_.filePath("trace.jsonl")); }
@@ -68,6 +68,7 @@ class ScriptedBootloader {
   kpxsim::FlashMemory flash_;
   kpxsim::Bootloader boot_;
   kpxsim::PseudoTerminal pty_;
+  std::string path_;
   Edit edit_;
   std::atomic<bool> stop_{false};
   std::thread thread_;

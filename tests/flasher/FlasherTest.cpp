@@ -240,6 +240,8 @@ TEST(FlasherOnScriptedLine, StaleBytesAndLineNoiseDoNotPassForAnAcknowledge) {
   });
   // A stale ACK on the line would otherwise be taken as the answer to the activation byte.
   t.line.SendNoise({0x79, 0x34, 0x79});
+  for (int i = 0; i < 100 && t.port->InputCount() < 3; ++i) t.port->WaitForInput(10);
+  ASSERT_EQ(t.port->InputCount(), 3);
   ASSERT_TRUE(t.Flash(RandomImage(300))) << t.log.Lines.join('\n').toStdString();
   EXPECT_EQ(t.log.Lines, SuccessLines("fw.bin", 300));
 }
