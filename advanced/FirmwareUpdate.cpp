@@ -138,6 +138,12 @@ void TFirmwareUpdate::Timer1Timer() {
   fTimer1->stop();
   fProgressBar2->setValue(0);
   TKRCOMPort* port = fHost.ComPort();
+  if (port && port->Connected()) {
+    // Still open: the connection was not closed, and the port is not ours to reconfigure.
+    UpdateLogLine(this, QString("The port %1 is still in use: the update is not started").arg(port->Port()));
+    GiveBackPort(nullptr);
+    return;
+  }
   if (port) {
     port->SetBaudRate(kBootBaud);
     port->SetParity(kBootParity);

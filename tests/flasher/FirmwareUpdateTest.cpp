@@ -29,6 +29,7 @@ struct StandInMainWindow {
   TUpdateLink link = TUpdateLink::Serial;
   TVersion version = TVersion::ver_43;
   int jumpRequests = 0;
+  bool keepConnection = false;  // a Disconnect that fails to close the port
 
   TFirmwareUpdateHost Host() {
     return {[this] { return connector.Connected(); },
@@ -40,7 +41,9 @@ struct StandInMainWindow {
               connector.Send(std::make_unique<TKRBuffer>(frame), len, {}, std::make_unique<NoToken>(),
                              false, rlen, 0, 0);
             },
-            [this] { connector.SetActive(false); },
+            [this] {
+              if (!keepConnection) connector.SetActive(false);
+            },
             [this] { return link; },
             [this] { return version; },
             [this] { return connector.ComPort(); }};
@@ -222,6 +225,22 @@ TEST_F(UpdatePanel, PortThatCannotBeReopenedIsReportedAndStillGivenBack) {
   EXPECT_EQ(Log(), (QStringList{"Please wait ...", "Cannot open the port " + dir.filePath("no-such-port") +
                                                        " for the update"}));
   ExpectPortGivenBack();
+}
+
+TEST_F(UpdatePanel, PortStillInUseAtTheHandOverIsLeftAlone) {
+  StartSim();
+  Connect();
+  main.connector.SetBaudRate(19200);
+  main.keepConnection = true;
+  ChooseFile(RandomImage(300));
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_EQ(Log().last(), "The port " + QString::fromStdString(sim->PtyPath()) +
+                              " is still in use: the update is not started");
+  EXPECT_TRUE(main.connector.Connected());
+  EXPECT_EQ(main.connector.BaudRate(), 19200);
+  EXPECT_EQ(main.connector.Parity(), 0);
+  EXPECT_TRUE(update->CancelBtn()->isEnabled());
+  main.connector.SetActive(false);
 }
 
 TEST_F(UpdatePanel, UnreadableFileIsReportedAfterThePortIsGivenBack) {
