@@ -75,8 +75,9 @@ void TSTM32_Flasher::service_gui(uint32_t aWaitedMs) {
 void TSTM32_Flasher::wait_input(uint32_t aMs, uint32_t aWaitedMs) {
   service_gui(aWaitedMs);
   if (fComPort->InputCount() > 0) return;
-  // A port that hung up reports no input at once, every time: sleep the slice instead.
-  if (fComPort->WaitForInput(aMs) == swFailed) SleepMs(aMs);
+  // A port whose far end hung up wakes the wait at once, every time, with nothing to read:
+  // sleep the slice instead of turning this into a busy loop.
+  if (fComPort->WaitForInput(aMs) != swTimeout && fComPort->InputCount() == 0) SleepMs(aMs);
 }
 
 void TSTM32_Flasher::pause(uint32_t aMs) {

@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <csignal>
 #include <stdexcept>
 
 #include "tests/flasher/FlasherSupport.h"
@@ -162,6 +163,21 @@ TEST_F(FlasherOnSimulator, SilentDeviceTimesOutWhileTimersAndPaintingGoOnWithout
   EXPECT_LT(wall, 3.0);
   EXPECT_GT(ticks, 25) << "timers and painting go on during the wait";
   EXPECT_LT(CpuSeconds() - cpu, 0.3 * wall) << "the wait sleeps on the port";
+}
+
+TEST_F(FlasherOnSimulator, SupplyThatVanishesMidWriteTimesOutWithoutBusyLoop) {
+  Start({"--boot-baud", "38400"});
+  WriteImage(File("fw.bin"), RandomImage(5000));
+  flasher_->SetOnProgress([this](void*, int32_t current, int32_t) {
+    if (current == 2) sim_->Stop(SIGKILL);  // the cable is pulled
+  });
+  const double cpu = CpuSeconds();
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(flasher_->FlashFile(File("fw.bin"), true));
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_EQ(log_.Lines.mid(7), (QStringList{"ACK response timeout!", "Received 0x00 in Sending write command",
+                                            "Error writing file " + File("fw.bin")}));
+  EXPECT_LT(CpuSeconds() - cpu, 0.3 * wall) << "a hung-up port must not turn the waits into a busy loop";
 }
 
 // --- The same bootloader with its answers edited -------------------------------------------
