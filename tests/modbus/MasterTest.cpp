@@ -244,7 +244,7 @@ TEST(MasterEndToEnd, RtuOverAPseudoTerminal) {
   // failure completion, which therefore has run when SetActive returns.
   Seen cut;
   master.ReadHoldingRegisters(mbtRTU, 1, 0, 1, cut.Plain());
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  while (c.QueueCount() > 0) std::this_thread::yield();  // the worker has taken it
   master.SetActive(false);
   EXPECT_EQ(cut.Error, 6);
   EXPECT_FALSE(c.Connected());
