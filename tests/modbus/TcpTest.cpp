@@ -63,8 +63,8 @@ class TcpLink : public ::testing::Test {
     c.SetName("TCPConnector");
     c.SetIP("127.0.0.1");
     c.SetPort(server.Port());
-    c.SetReadTimeout(100);
-    c.SetWriteTimeout(100);
+    c.SetReadTimeout(400);
+    c.SetWriteTimeout(400);
     c.SetOnConnectionStatus([this](TKRConnector*, TKRConnectorStat s, uint32_t) { seen.push_back(s); });
   }
   void TearDown() override { c.SetActive(false); }
@@ -112,13 +112,13 @@ TEST_F(TcpLink, NoAnswerAndLateAnswer) {
   TMBAnswer a;
   const auto t0 = Clock::now();
   EXPECT_EQ(Exchange(c, Read(0, 1), a), 1006);
-  EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(100));
+  EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(400));
   server.Mute = false;
 
-  server.DelayMs = 160;
+  server.DelayMs = 500;
   EXPECT_EQ(Exchange(c, Read(0, 2), a), 1006);
   server.DelayMs = 0;
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the late answer is waiting
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));  // the late answer is waiting
   Bytes raw;
   ASSERT_EQ(Exchange(c, Read(40, 2), a, &raw), 0);
   EXPECT_EQ(a.Registers, (TKRRegisters{2040, 2041}));
@@ -208,7 +208,7 @@ TEST(TcpTransport, AnswerInTwoSegmentsIsJoined) {
   TKRTCPConnector c;
   c.SetIP("127.0.0.1");
   c.SetPort(peer.Port());
-  c.SetReadTimeout(300);
+  c.SetReadTimeout(1000);
   c.SetActive(true);
   TMBAnswer a;
   EXPECT_EQ(Exchange(c, Read(0, 2), a), 0);
