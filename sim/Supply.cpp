@@ -103,6 +103,8 @@ void Supply::Written(uint16_t start, uint16_t count) {
   // The supply cannot be set beyond its rating.
   if (touches(Reg::USET)) regs_[Reg::USET] = std::min(regs_[Reg::USET], rating_.Umax);
   if (touches(Reg::ISET)) regs_[Reg::ISET] = std::min(regs_[Reg::ISET], rating_.Imax);
+  if (touches(Reg::MMAX))
+    regs_[Reg::MMAX] = std::clamp<uint16_t>(regs_[Reg::MMAX], 1, static_cast<uint16_t>(Reg::kPresetCount));
   if (touches(Reg::ONOFF)) {
     if (regs_[Reg::ONOFF] == 0)
       on_ = false;

@@ -100,21 +100,22 @@ TEST(SimFaults, HeldProtectionKeepsTheOutputOff) {
 
 TEST(SimFaults, VanishUnplugsThePortAndItsLinkUntilTheWindowEnds) {
   TempFolder dir;
-  SimProcess sim({"--rtu", dir / "pty", "--fault", "vanish@250-600"});
+  SimProcess sim({"--rtu", dir / "pty", "--tcp", "0", "--fault", "vanish@250-600"});
   const auto started = std::chrono::steady_clock::now();
   std::error_code ec;
   const std::string link = sim.PtyPath();
-  const auto target = std::filesystem::read_symlink(link, ec);
   {
     auto client = ModbusClient::Rtu(link);
     EXPECT_TRUE(client.Read(0, 1));
     SleepUntilSimMs(started, 400);
     EXPECT_FALSE(std::filesystem::is_symlink(link, ec));
     EXPECT_FALSE(client.Read(0, 1)) << "the open port is dead";
+    EXPECT_FALSE(ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort()).Connected()) << "the bridge is gone too";
   }
   SleepUntilSimMs(started, 750);
   ASSERT_TRUE(std::filesystem::is_symlink(link, ec)) << "plugged in again";
   EXPECT_TRUE(ModbusClient::Rtu(link).Read(0, 1));
+  EXPECT_TRUE(ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort()).Read(0, 1)) << "on the same port";
   EXPECT_TRUE(sim.Running());
 }
 

@@ -55,6 +55,10 @@ TEST(SupplyModel, CurrentsOfTenMilliampModelsAndSetPointsWithinRating) {
   Write(s, Reg::USET, {9999, 9999});
   EXPECT_EQ(s.Reg(Reg::USET), 5100);
   EXPECT_EQ(s.Reg(Reg::ISET), 2010);
+  Write(s, Reg::MMAX, {0});
+  EXPECT_EQ(s.Reg(Reg::MMAX), 1);
+  Write(s, Reg::MMAX, {50});
+  EXPECT_EQ(s.Reg(Reg::MMAX), 20);
 }
 
 struct TripCase {
