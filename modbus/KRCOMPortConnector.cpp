@@ -102,21 +102,23 @@ int32_t TKRCOMPortThread::Receive(TKRConnectorPack& APack, uint32_t AStarted) {
   int32_t received = 0;
   TKRBuffer& buf = *APack.Pack;
   try {
+    // Sleeps on the port until bytes arrive, the silence limit or the overall limit ends.
     while (KRTicksSince(AStarted) < overall) {
-      if (FComPort.InputCount() > 0) {
-        received += FComPort.Read(buf.data() + received, limit - received);
-        if (rlen > 0 && received >= rlen) break;
-        if (EndsWithDelimiter(buf, received, APack.Delimiter, APack.DelimiterLen)) break;
-        if (received >= limit) break;
-        silenceEnd = KRGetTickCount() + waitResp;
-        continue;
-      }
       const int32_t silenceLeft = static_cast<int32_t>(silenceEnd - KRGetTickCount());
       if (silenceLeft <= 0) break;
       // One millisecond past the overall limit, so that running out of it reads as a time-out.
       const uint32_t overallLeft = overall - KRTicksSince(AStarted) + 1;
-      const uint32_t wait = std::min<uint32_t>(static_cast<uint32_t>(silenceLeft), overallLeft);
-      if (FComPort.WaitForInput(wait) == swFailed) break;
+      const TKRSerialWait w =
+          FComPort.WaitForInput(std::min<uint32_t>(static_cast<uint32_t>(silenceLeft), overallLeft));
+      if (w == swFailed) break;
+      if (w == swTimeout) continue;
+      const int32_t n = FComPort.Read(buf.data() + received, limit - received);
+      if (n <= 0) break;  // readable yet empty: the line has gone
+      received += n;
+      if (rlen > 0 && received >= rlen) break;
+      if (EndsWithDelimiter(buf, received, APack.Delimiter, APack.DelimiterLen)) break;
+      if (received >= limit) break;
+      silenceEnd = KRGetTickCount() + waitResp;
     }
   } catch (...) {
     FConnector.DoCurrentRuntimeError(KRRuntimeErrorText(

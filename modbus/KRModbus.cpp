@@ -284,7 +284,8 @@ int32_t KRCheckAnswer(const TMBPack& APack, bool ACheckID, const uint8_t* AAnswe
   if ((func & 0x7F) != APack.MBFunc) return -5;
   if (func & 0x80) {
     if (end < 3) return -3;
-    return d[2];
+    // Exception code 0 would read as success without data.
+    return d[2] != 0 ? d[2] : -5;
   }
   switch (APack.MBFunc) {
     case 1:

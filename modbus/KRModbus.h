@@ -67,7 +67,7 @@ struct TMBAnswer {
 
 // Checks the AAnswerLen bytes of an answer to APack and decodes it into AAnswer. Returns 0, a
 // device exception code, or -2 (transaction), -3 (too short for what it claims), -4 (checksum),
-// -5 (function).
+// -5 (function, or an exception answer with code 0).
 int32_t KRCheckAnswer(const TMBPack& APack, bool ACheckID, const uint8_t* AAnswer,
                       int32_t AAnswerLen, TMBAnswer& ADecoded);
 

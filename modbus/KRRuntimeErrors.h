@@ -1,6 +1,8 @@
 #pragma once
 // Reporting of exceptions caught inside the library. Every reporter's handler is read, replaced
-// and called under one process-wide lock, so a handler is never replaced while it runs.
+// and called under one process-wide lock, so a handler is never replaced while it runs. A handler
+// runs on the thread that caught the exception, which may be a connector's worker: a handler
+// that touches widgets must hand the report over to the GUI thread.
 
 #include "modbus/KRTypes.h"
 

@@ -59,6 +59,16 @@ int32_t TKRSocketClient::ReceiveBuf(void* Buf, int32_t BufSize, int32_t Flags) {
   return Check(KRSocketApi::Recv(FSocket, Buf, BufSize, Flags));
 }
 
+int32_t TKRSocketClient::SendBufTo(const TKRInetAddr& AFrom, const void* Buf, int32_t BufSize,
+                                   int32_t Flags) {
+  return Check(KRSocketApi::SendTo(FSocket, AFrom.Addr, AFrom.Port, Buf, BufSize, Flags));
+}
+
+int32_t TKRSocketClient::ReceiveBufFrom(TKRInetAddr& AFrom, void* Buf, int32_t BufSize,
+                                        int32_t Flags) {
+  return Check(KRSocketApi::RecvFrom(FSocket, Buf, BufSize, Flags, AFrom.Addr, AFrom.Port));
+}
+
 bool TKRSocketClient::WaitForRead(int32_t ATimeOut) {
   bool readable = false, except = false;
   return Select(FSocket, &readable, nullptr, &except, ATimeOut) && readable && !except;
@@ -71,6 +81,10 @@ bool TKRSocketClient::WaitForWrite(int32_t ATimeOut) {
 
 bool TKRSocketClient::WaitForData(int32_t ATimeOut) {
   return WaitForRead(ATimeOut) && KRSocketApi::PeekOne(FSocket) == 1;
+}
+
+bool TKRSocketClient::WaitForDataFrom(TKRInetAddr& AFrom, int32_t ATimeOut) {
+  return WaitForRead(ATimeOut) && KRSocketApi::PeekOneFrom(FSocket, AFrom.Addr, AFrom.Port) == 1;
 }
 
 bool TKRSocketClient::IsReadBufferEmpty() { return KRSocketApi::PeekOne(FSocket) != 1; }

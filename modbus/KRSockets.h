@@ -6,15 +6,16 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
+#include <string>
+
+// An IPv4 socket address: dotted decimal and port.
+struct TKRInetAddr {
+  std::string Addr = "0.0.0.0";
+  uint16_t Port = 0;
+};
 
 // Raised on every failed socket call with the platform's error code.
 using TSocketErrorEvent = std::function<void(void* Sender, int32_t SocketError)>;
-
-class EKRSocketError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 class TKRSocket {
  public:
@@ -64,13 +65,18 @@ class TKRSocketClient : public TKRSocket {
   void Close() override;
 
   int32_t SendBuf(const void* Buf, int32_t BufSize, int32_t Flags = 0);
+  int32_t SendBufTo(const TKRInetAddr& AFrom, const void* Buf, int32_t BufSize, int32_t Flags = 0);
   // Bytes received, 0 when the peer closed, -1 on error.
   int32_t ReceiveBuf(void* Buf, int32_t BufSize, int32_t Flags = 0);
+  // As ReceiveBuf; AFrom receives the sender's address.
+  int32_t ReceiveBufFrom(TKRInetAddr& AFrom, void* Buf, int32_t BufSize, int32_t Flags = 0);
   // Readable (or writable) without an exceptional state within ATimeOut ms.
   bool WaitForRead(int32_t ATimeOut);
   bool WaitForWrite(int32_t ATimeOut);
   // As WaitForRead, and a byte is really there.
   bool WaitForData(int32_t ATimeOut);
+  // As WaitForData; AFrom receives the address of the waiting datagram's sender.
+  bool WaitForDataFrom(TKRInetAddr& AFrom, int32_t ATimeOut);
   bool IsReadBufferEmpty();
 
  protected:

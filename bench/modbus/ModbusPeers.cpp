@@ -6,12 +6,14 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <stdexcept>
 
 TModbusPeer::TModbusPeer(int ARegisters) {
@@ -33,6 +35,14 @@ void TModbusPeer::SetRegister(int AIndex, uint16_t AValue) {
 uint16_t TModbusPeer::Register(int AIndex) {
   std::lock_guard lock(fMutex);
   return fMapping->tab_registers[AIndex];
+}
+
+double TModbusPeer::ThreadCpuSeconds() {
+  clockid_t id;
+  timespec t{};
+  if (pthread_getcpuclockid(fThread.native_handle(), &id) != 0 || clock_gettime(id, &t) != 0)
+    return 0;
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
 void TModbusPeer::Start() {

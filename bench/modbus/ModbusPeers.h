@@ -20,6 +20,8 @@ class TModbusPeer {
   std::atomic<int> DelayMs{0};     // pause before each reply
   std::atomic<bool> Mute{false};   // receive but never reply
   std::atomic<int> Requests{0};    // requests received
+  // CPU seconds (user + system) the serving thread has used so far.
+  double ThreadCpuSeconds();
 
  protected:
   explicit TModbusPeer(int ARegisters);

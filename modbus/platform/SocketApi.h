@@ -26,6 +26,13 @@ int32_t Send(THandle ASocket, const void* ABuf, int32_t ASize, int32_t AFlags);
 int32_t Recv(THandle ASocket, void* ABuf, int32_t ASize, int32_t AFlags);
 // Result of a one-byte receive that leaves the byte in place and never waits.
 int32_t PeekOne(THandle ASocket);
+// Datagram variants: to and from an IPv4 address in dotted decimal.
+int32_t SendTo(THandle ASocket, const std::string& AAddr, uint16_t APort, const void* ABuf,
+               int32_t ASize, int32_t AFlags);
+int32_t RecvFrom(THandle ASocket, void* ABuf, int32_t ASize, int32_t AFlags, std::string& AAddr,
+                 uint16_t& APort);
+// As PeekOne, with the sender's address.
+int32_t PeekOneFrom(THandle ASocket, std::string& AAddr, uint16_t& APort);
 void Shutdown(THandle ASocket);
 void Close(THandle ASocket);
 bool LocalAddress(THandle ASocket, std::string& AAddr, uint16_t& APort);

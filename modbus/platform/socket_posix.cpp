@@ -11,6 +11,24 @@
 
 namespace KRSocketApi {
 
+namespace {
+
+bool ToAddress(const std::string& AAddr, uint16_t APort, sockaddr_in& a) {
+  a = sockaddr_in{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(APort);
+  return ::inet_pton(AF_INET, AAddr.c_str(), &a.sin_addr) == 1;
+}
+
+void FromAddress(const sockaddr_in& a, std::string& AAddr, uint16_t& APort) {
+  char text[INET_ADDRSTRLEN] = "0.0.0.0";
+  ::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
+  AAddr = text;
+  APort = ntohs(a.sin_port);
+}
+
+}  // namespace
+
 THandle Create(int32_t AF, int32_t AType, int32_t AProto) {
   const int domain = AF == 2 ? AF_INET : AF;
   const int type = AType == 1 ? SOCK_STREAM : AType;
@@ -24,10 +42,8 @@ bool SetNonBlocking(THandle ASocket) {
 }
 
 int32_t Connect(THandle ASocket, const std::string& AAddr, uint16_t APort) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(APort);
-  if (::inet_pton(AF_INET, AAddr.c_str(), &a.sin_addr) != 1) {
+  sockaddr_in a;
+  if (!ToAddress(AAddr, APort, a)) {
     errno = EINVAL;
     return -1;
   }
@@ -79,6 +95,34 @@ int32_t PeekOne(THandle ASocket) {
   return n < 0 ? -1 : static_cast<int32_t>(n);
 }
 
+int32_t SendTo(THandle ASocket, const std::string& AAddr, uint16_t APort, const void* ABuf,
+               int32_t ASize, int32_t AFlags) {
+  sockaddr_in a;
+  if (!ToAddress(AAddr, APort, a)) {
+    errno = EINVAL;
+    return -1;
+  }
+  const ssize_t n = ::sendto(static_cast<int>(ASocket), ABuf, static_cast<size_t>(ASize),
+                             AFlags | MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  return n < 0 ? -1 : static_cast<int32_t>(n);
+}
+
+int32_t RecvFrom(THandle ASocket, void* ABuf, int32_t ASize, int32_t AFlags, std::string& AAddr,
+                 uint16_t& APort) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  const ssize_t n = ::recvfrom(static_cast<int>(ASocket), ABuf, static_cast<size_t>(ASize), AFlags,
+                               reinterpret_cast<sockaddr*>(&a), &len);
+  if (n < 0) return -1;
+  FromAddress(a, AAddr, APort);
+  return static_cast<int32_t>(n);
+}
+
+int32_t PeekOneFrom(THandle ASocket, std::string& AAddr, uint16_t& APort) {
+  char c;
+  return RecvFrom(ASocket, &c, 1, MSG_PEEK | MSG_DONTWAIT, AAddr, APort);
+}
+
 void Shutdown(THandle ASocket) { ::shutdown(static_cast<int>(ASocket), SHUT_RDWR); }
 
 void Close(THandle ASocket) { ::close(static_cast<int>(ASocket)); }
@@ -89,10 +133,7 @@ bool LocalAddress(THandle ASocket, std::string& AAddr, uint16_t& APort) {
   if (::getsockname(static_cast<int>(ASocket), reinterpret_cast<sockaddr*>(&a), &len) != 0 ||
       a.sin_family != AF_INET)
     return false;
-  char text[INET_ADDRSTRLEN];
-  if (!::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text)) return false;
-  AAddr = text;
-  APort = ntohs(a.sin_port);
+  FromAddress(a, AAddr, APort);
   return true;
 }
 

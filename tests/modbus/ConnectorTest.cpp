@@ -131,7 +131,7 @@ TEST_F(Connector, ConsecutiveFailuresCloseTheLinkUntilReconnectTime) {
   ScriptConnector c;
   StatusLog log;
   log.Attach(c);
-  c.SetReconnectTime(150);
+  c.SetReconnectTime(400);
   c.SetActive(true);
   ASSERT_TRUE(c.Connected());
   c.S.Answer({-6, 7, -6, -6, -6});  // the good answer in between restarts the count
@@ -156,7 +156,7 @@ TEST_F(Connector, ConsecutiveFailuresCloseTheLinkUntilReconnectTime) {
   EXPECT_EQ(log.Seen.back(), cstWaitReconnecting);
 
   // After it: the next pack reconnects.
-  std::this_thread::sleep_for(std::chrono::milliseconds(160));
+  std::this_thread::sleep_for(std::chrono::milliseconds(420));
   c.S.Answer({5});
   Outcome again;
   Send(c, again);

@@ -142,6 +142,7 @@ TEST(Decoding, ExceptionAnswers) {
   EXPECT_EQ(a.Data(), nullptr);
   EXPECT_EQ(Check(Req(mbtTCP, 6), {0, 0, 0, 0, 0, 3, 1, 0x86, 0x04}, a), 4);
   EXPECT_EQ(Check(Req(mbtASCII, 3), Chars(":01830379\r\n"), a), 3);
+  EXPECT_EQ(Check(Req(mbtRTU, 3), WithCRC({0x01, 0x83, 0x00}), a), -5);  // not a success
 }
 
 TEST(Decoding, RejectedAnswers) {

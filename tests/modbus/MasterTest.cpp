@@ -210,9 +210,9 @@ TEST(MasterEndToEnd, RtuOverAPseudoTerminal) {
   TKRCOMPortConnector c;
   c.SetPort(QString::fromStdString(slave.Path()));
   c.SetBaudRate(115200);
-  c.SetReadTimeout(100);
-  c.SetWriteTimeout(100);
-  c.SetWaitRespTime(300);
+  c.SetReadTimeout(250);
+  c.SetWriteTimeout(250);
+  c.SetWaitRespTime(800);
   TKRModbusMaster master;
   master.SetConnector(&c);
   master.SetActive(true);
@@ -238,8 +238,16 @@ TEST(MasterEndToEnd, RtuOverAPseudoTerminal) {
   master.ReadHoldingRegisters(mbtRTU, 1, 0, 1, lost.Plain());
   ASSERT_TRUE(Await([&] { return lost.Done(); }));
   EXPECT_EQ(lost.Error, 6);
-  EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(200));
+  EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(500));
+
+  // Disconnecting while an exchange is failing: the stop waits for it and meanwhile serves its
+  // failure completion, which therefore has run when SetActive returns.
+  Seen cut;
+  master.ReadHoldingRegisters(mbtRTU, 1, 0, 1, cut.Plain());
+  while (c.QueueCount() > 0) std::this_thread::yield();  // the worker has taken it
   master.SetActive(false);
+  EXPECT_EQ(cut.Error, 6);
+  EXPECT_FALSE(c.Connected());
 }
 
 TEST(MasterEndToEnd, TcpOverLoopback) {

@@ -9,6 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <string>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -18,6 +21,7 @@
 
 #include "bench/modbus/ModbusPeers.h"
 #include "modbus/KRModbus.h"
+#include "tests/modbus/Exchange.h"
 #include "modbus/KRTCPConnector.h"
 
 namespace {
@@ -25,36 +29,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 
-struct Result {
-  bool Done = false;
-  int32_t Error = -999;
-  Bytes Answer;
-};
-
-struct FailToken : TKRPackToken {
-  Result* R;
-  explicit FailToken(Result* r) : R(r) {}
-  void TransportFailed(int32_t e) override {
-    R->Error = e;
-    R->Done = true;
-  }
-};
-
-void SendFrame(TKRConnector& c, const TKRBuffer& frame, uint8_t len, int32_t rlen, Result& r) {
-  c.Send(std::make_unique<TKRBuffer>(frame), len,
-         [&r](int32_t e, PKRBuffer p, int32_t n, TKRPackToken*) {
-           r.Error = e;
-           r.Answer.assign(p->begin(), p->begin() + n);
-           r.Done = true;
-         },
-         std::make_unique<FailToken>(&r), true, rlen, 0, 0);
-}
-
-bool Await(const Result& r, int ms = 3000) {
-  const auto end = Clock::now() + std::chrono::milliseconds(ms);
-  while (!r.Done && Clock::now() < end) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  return r.Done;
-}
 
 // Sends a TCP-framed request and decodes the answer; transport failures come back as 1000 + code.
 int32_t Exchange(TKRConnector& c, TMBPack req, TMBAnswer& out, Bytes* raw = nullptr) {
@@ -89,8 +63,8 @@ class TcpLink : public ::testing::Test {
     c.SetName("TCPConnector");
     c.SetIP("127.0.0.1");
     c.SetPort(server.Port());
-    c.SetReadTimeout(100);
-    c.SetWriteTimeout(100);
+    c.SetReadTimeout(400);
+    c.SetWriteTimeout(400);
     c.SetOnConnectionStatus([this](TKRConnector*, TKRConnectorStat s, uint32_t) { seen.push_back(s); });
   }
   void TearDown() override { c.SetActive(false); }
@@ -138,13 +112,13 @@ TEST_F(TcpLink, NoAnswerAndLateAnswer) {
   TMBAnswer a;
   const auto t0 = Clock::now();
   EXPECT_EQ(Exchange(c, Read(0, 1), a), 1006);
-  EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(100));
+  EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(400));
   server.Mute = false;
 
-  server.DelayMs = 160;
+  server.DelayMs = 500;
   EXPECT_EQ(Exchange(c, Read(0, 2), a), 1006);
   server.DelayMs = 0;
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the late answer is waiting
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));  // the late answer is waiting
   Bytes raw;
   ASSERT_EQ(Exchange(c, Read(40, 2), a, &raw), 0);
   EXPECT_EQ(a.Registers, (TKRRegisters{2040, 2041}));
@@ -234,7 +208,7 @@ TEST(TcpTransport, AnswerInTwoSegmentsIsJoined) {
   TKRTCPConnector c;
   c.SetIP("127.0.0.1");
   c.SetPort(peer.Port());
-  c.SetReadTimeout(300);
+  c.SetReadTimeout(1000);
   c.SetActive(true);
   TMBAnswer a;
   EXPECT_EQ(Exchange(c, Read(0, 2), a), 0);
@@ -292,6 +266,48 @@ TEST(TcpTransport, DefaultsAndUnconnectedClient) {
   EXPECT_EQ(client.ConnectTimeout(), 1000);
   TKRTCPSocketClient other;
   EXPECT_GT(other.ID(), client.ID());
+}
+
+// The datagram side of the client, and the error event of failing calls.
+TEST(SocketClient, DatagramsAndErrorEvents) {
+  const int peer = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(peer, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(peer, reinterpret_cast<sockaddr*>(&a), &len);
+
+  TKRSocketClient client;
+  client.SetAF(2);
+  client.SetSocketType(2);  // datagram
+  std::vector<int32_t> errors;
+  client.SetOnError([&](void*, int32_t e) { errors.push_back(e); });
+  client.Open();
+  ASSERT_TRUE(client.Active());
+  const TKRInetAddr to{"127.0.0.1", ntohs(a.sin_port)};
+  ASSERT_EQ(client.SendBufTo(to, "ping", 4), 4);
+
+  char buf[16];
+  sockaddr_in from{};
+  socklen_t fromLen = sizeof from;
+  ASSERT_EQ(recvfrom(peer, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen), 4);
+  sendto(peer, "pong!", 5, 0, reinterpret_cast<sockaddr*>(&from), fromLen);
+
+  TKRInetAddr sender;
+  ASSERT_TRUE(client.WaitForDataFrom(sender, 1000));
+  EXPECT_EQ(sender.Port, to.Port);
+  TKRInetAddr got;
+  EXPECT_EQ(client.ReceiveBufFrom(got, buf, sizeof buf), 5);
+  EXPECT_EQ(std::string(buf, 5), "pong!");
+  EXPECT_EQ(got.Addr, "127.0.0.1");
+  EXPECT_TRUE(client.IsReadBufferEmpty());
+  EXPECT_TRUE(errors.empty());
+
+  EXPECT_EQ(client.ReceiveBuf(buf, sizeof buf), -1);  // nothing waiting on a non-blocking socket
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], EAGAIN);
+  close(peer);
 }
 
 }  // namespace

@@ -1,0 +1,402 @@
+#include "flasher/stm32_flasher.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+constexpr uint8_t kGet = 0x00, kGetId = 0x02, kReadMemory = 0x11, kGo = 0x21, kWriteMemory = 0x31,
+                  kErase = 0x43, kExtendedErase = 0x44, kWriteUnprotect = 0x73,
+                  kReadoutUnprotect = 0x92;
+
+// Slice of every wait: the longest the thread sleeps before it looks at the port again.
+constexpr uint32_t kSliceMs = 5;
+// Waits shorter than this leave the windows alone (an ACK normally comes within a byte time);
+// longer ones repaint them at most every kServiceEveryMs.
+constexpr uint32_t kServiceAfterMs = 20;
+constexpr uint32_t kServiceEveryMs = 10;
+// An answer that follows its ACK must start within this time and ends with this much quiet.
+constexpr uint32_t kAnswerStartMs = 100;
+constexpr uint32_t kAnswerQuietMs = 5;
+
+// Millisecond tick counter; differences of it survive the wrap-around.
+uint32_t Tick() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void SleepMs(uint32_t aMs) { std::this_thread::sleep_for(std::chrono::milliseconds(aMs)); }
+
+struct TDeviceEntry {
+  uint32_t Pid;
+  const char* Name;
+  uint32_t FlashSize;
+};
+
+constexpr TDeviceEntry kDevices[] = {
+    {0x438, "STM32F303x4(6/8)/F334xx/F328xx", 65536},
+    {0x468, "STM32G431xx/441xx", 65536},
+    {0x420, "STM32F10x", 65536},
+    {0x414, "STM32F101/103 HD", 262144},
+};
+constexpr TDeviceEntry kUnknownDevice{0, "Unknowndevice", 65536};
+
+int32_t BlocksOf(qint64 aSize) { return static_cast<int32_t>(aSize / 256 + (aSize % 256 > 0 ? 1 : 0)); }
+
+}  // namespace
+
+TSTM32_Flasher::TSTM32_Flasher(TKRCOMPort* aComPort) : fComPort(aComPort) {}
+
+void TSTM32_Flasher::report(const QString& aMessage) {
+  if (fOnWriteln) fOnWriteln(this, aMessage);
+}
+
+void TSTM32_Flasher::progress(int32_t Current, int32_t Max) {
+  if (fOnProgress) fOnProgress(this, Current, Max);
+}
+
+void TSTM32_Flasher::service_gui(uint32_t aWaitedMs) {
+  if (aWaitedMs < kServiceAfterMs || Tick() - fLastService < kServiceEveryMs) return;
+  const QCoreApplication* app = QCoreApplication::instance();
+  if (!app || app->thread() != QThread::currentThread()) return;
+  fLastService = Tick();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TSTM32_Flasher::wait_input(uint32_t aMs, uint32_t aWaitedMs) {
+  service_gui(aWaitedMs);
+  if (fComPort->InputCount() > 0) return;
+  // A port whose far end hung up wakes the wait at once, every time, with nothing to read:
+  // sleep the slice instead of turning this into a busy loop.
+  if (fComPort->WaitForInput(aMs) != swTimeout && fComPort->InputCount() == 0) SleepMs(aMs);
+}
+
+void TSTM32_Flasher::pause(uint32_t aMs) {
+  const uint32_t start = Tick();
+  for (uint32_t waited = 0; waited < aMs; waited = Tick() - start) {
+    service_gui(waited + kServiceAfterMs);
+    SleepMs(std::min(kSliceMs, aMs - waited));
+  }
+}
+
+int32_t TSTM32_Flasher::wait_ack() {
+  const uint32_t start = Tick();
+  fRx[0] = 0;
+  do {
+    wait_input(kSliceMs, Tick() - start);
+    // One byte a cycle: anything but ACK or NACK is skipped.
+    if (fComPort->InputCount() > 0) {
+      const int32_t n = fComPort->Read(fRx.data(), 1);
+      if (n == 1 && fRx[0] == kAck) return 0;
+    }
+    if (fRx[0] == kNack) return 1;
+  } while (Tick() - start <= fTimeout);
+  report("ACK response timeout!");
+  return 1;
+}
+
+uint32_t TSTM32_Flasher::read_answer(int32_t aMax) {
+  fRx.fill(0);
+  const uint32_t start = Tick();
+  while (fComPort->InputCount() == 0 && Tick() - start <= kAnswerStartMs)
+    wait_input(kSliceMs, Tick() - start);
+  int32_t seen = fComPort->InputCount();
+  uint32_t quietSince = Tick();
+  while (seen > 0 && seen < aMax && Tick() - quietSince < kAnswerQuietMs &&
+         Tick() - start <= fTimeout) {
+    SleepMs(1);
+    const int32_t now = fComPort->InputCount();
+    if (now != seen) {
+      seen = now;
+      quietSince = Tick();
+    }
+  }
+  const int32_t n = fComPort->Read(fRx.data(), aMax);
+  return static_cast<uint32_t>(std::max(n, 0));
+}
+
+void TSTM32_Flasher::ack_error(const QString& caller) {
+  if (fRx[0] == kNack)
+    report(QString("NACK in %1").arg(caller));
+  else
+    report(QString::asprintf("Received 0x%02x in ", fRx[0]) + caller);
+}
+
+int32_t TSTM32_Flasher::send_frame_wait_ack(const uint8_t* aFrame, int32_t aCount) {
+  fComPort->Write(aFrame, aCount);
+  return wait_ack();
+}
+
+int32_t TSTM32_Flasher::send_1byte_wait_ack(uint8_t byte1) {
+  const uint8_t frame[] = {byte1, static_cast<uint8_t>(byte1 ^ 0xFF)};
+  return send_frame_wait_ack(frame, sizeof frame);
+}
+
+int32_t TSTM32_Flasher::send_2bytes_wait_ack(uint8_t byte1, uint8_t byte2) {
+  const uint8_t frame[] = {byte1, byte2, static_cast<uint8_t>(byte1 ^ byte2)};
+  return send_frame_wait_ack(frame, sizeof frame);
+}
+
+int32_t TSTM32_Flasher::send_3bytes_wait_ack(uint8_t byte1, uint8_t byte2, uint8_t byte3) {
+  const uint8_t frame[] = {byte1, byte2, byte3, static_cast<uint8_t>(byte1 ^ byte2 ^ byte3)};
+  return send_frame_wait_ack(frame, sizeof frame);
+}
+
+int32_t TSTM32_Flasher::send_4bytes_wait_ack(uint8_t byte1, uint8_t byte2, uint8_t byte3,
+                                             uint8_t byte4) {
+  const uint8_t frame[] = {byte1, byte2, byte3, byte4,
+                           static_cast<uint8_t>(byte1 ^ byte2 ^ byte3 ^ byte4)};
+  return send_frame_wait_ack(frame, sizeof frame);
+}
+
+int32_t TSTM32_Flasher::send_address(uint32_t aAddress) {
+  return send_4bytes_wait_ack(static_cast<uint8_t>(aAddress >> 24), static_cast<uint8_t>(aAddress >> 16),
+                              static_cast<uint8_t>(aAddress >> 8), static_cast<uint8_t>(aAddress));
+}
+
+QString TSTM32_Flasher::get_device_string(uint32_t pid) {
+  const auto* found = std::find_if(std::begin(kDevices), std::end(kDevices),
+                                   [pid](const TDeviceEntry& e) { return e.Pid == pid; });
+  const TDeviceEntry& entry = found != std::end(kDevices) ? *found : kUnknownDevice;
+  fflash_size = entry.FlashSize;
+  return QString::fromLatin1(entry.Name);
+}
+
+int32_t TSTM32_Flasher::autobaud() {
+  // Whatever the firmware left on the line would be taken for the answer.
+  uint8_t stale = 0;
+  while (fComPort->InputCount() > 0)
+    if (fComPort->Read(&stale, 1) != 1) break;
+  const uint8_t activate = kActivate;
+  fComPort->Write(&activate, 1);
+  fTimeout = 2000;
+  const int32_t r = wait_ack();
+  // A bootloader activated by an earlier attempt takes 0x7F for a command and refuses it: it is
+  // ready, and the device can be flashed again without switching it off.
+  if (r != 0 && fRx[0] == kNack) report("Bootloader already active");
+  if (r == 0 || fRx[0] == kNack) {
+    report("Activating device: OK");
+    return 0;
+  }
+  report("Activating device: FAILED !!!");
+  ack_error("Activating device");
+  return 1;
+}
+
+int32_t TSTM32_Flasher::get_cmd() {
+  fTimeout = 2000;
+  if (send_1byte_wait_ack(kGet) != 0) {
+    report("Bootloader version undefinite");
+    ack_error("Get Command");
+    return 1;
+  }
+  fbytes_read = read_answer(30);
+  if (fbytes_read >= 1)
+    report(QString::asprintf("Bootloader version : %x.%x", fRx[1] >> 4, fRx[1] & 0x0F));
+  if (fbytes_read < 8) return 1;
+  // The seventh command code, after the count, the version and 00 01 02 11 21 31.
+  if (fRx[8] == kErase) fext_erase = 1;
+  if (fRx[8] == kExtendedErase) fext_erase = 2;
+  return 0;
+}
+
+int32_t TSTM32_Flasher::get_pidvid() {
+  fTimeout = 2000;
+  if (send_1byte_wait_ack(kGetId) != 0) {
+    report("Device ID failed");
+    ack_error("Get ID");
+    return 1;
+  }
+  fbytes_read = read_answer(30);
+  if (fbytes_read > 1) fpid = uint32_t{fRx[1]} * 256 + fRx[2];
+  report(QString("Device : %1 ").arg(get_device_string(fpid)));
+  return 0;
+}
+
+int32_t TSTM32_Flasher::erase() {
+  fTimeout = 10000;
+  if (fext_erase != 1 && fext_erase != 2) return 1;
+  if (send_1byte_wait_ack(fext_erase == 1 ? kErase : kExtendedErase) != 0) {
+    ack_error("erase");
+    return 1;
+  }
+  // Global erase: 0xFF with its complement, or the mass-erase code 0xFFFF with its check.
+  const int32_t r = fext_erase == 1 ? send_1byte_wait_ack(0xFF) : send_2bytes_wait_ack(0xFF, 0xFF);
+  if (r != 0) {
+    report("Erase failed");
+    return 1;
+  }
+  report("Erase complete OK");
+  return 0;
+}
+
+int32_t TSTM32_Flasher::flash(QIODevice& aFile) {
+  const int32_t blocks = BlocksOf(aFile.size());
+  uint32_t address = kFlashBase;
+  for (int32_t k = 0; k < blocks; ++k) {
+    fTimeout = 2000;
+    if (send_1byte_wait_ack(kWriteMemory) != 0) {
+      ack_error("Sending write command");
+      return 1;
+    }
+    if (send_address(address) != 0) {
+      ack_error("Sending address");
+      return 1;
+    }
+    // The tail of the last block is padded with the erased value.
+    fTx.fill(0xFF);
+    fTx[0] = 0xFF;  // 256 bytes follow, sent as N - 1
+    aFile.read(reinterpret_cast<char*>(fTx.data() + 1), 256);
+    uint8_t check = 0;
+    for (size_t i = 0; i < 257; ++i) check ^= fTx[i];
+    fTx[257] = check;
+    if (fComPort->Write(fTx.data(), static_cast<int32_t>(fTx.size())) != static_cast<int32_t>(fTx.size()))
+      report("Buffer truncated");
+    if (wait_ack() != 0) {
+      ack_error("Write");
+      return 1;
+    }
+    address += 256;
+    progress(k, blocks);
+  }
+  progress(blocks, blocks);
+  return 0;
+}
+
+int32_t TSTM32_Flasher::device_read(QByteArray& aMS) {
+  const uint32_t size = static_cast<uint32_t>(aMS.size());
+  const int32_t blocks = BlocksOf(size);
+  pause(50);
+  uint32_t address = kFlashBase;
+  while (address < kFlashBase + size) {
+    fTimeout = 200;
+    if (send_1byte_wait_ack(kReadMemory) != 0) {
+      ack_error("Sending read command");
+      return 1;
+    }
+    if (send_address(address) != 0) {
+      ack_error("Sending read address");
+      return 1;
+    }
+    const int32_t count = static_cast<int32_t>(std::min<uint32_t>(256, kFlashBase + size - address));
+    if (send_1byte_wait_ack(static_cast<uint8_t>(count - 1)) != 0) {
+      ack_error("Sending number of bytes to read command");
+      return 1;
+    }
+    const uint32_t start = Tick();
+    while (fComPort->InputCount() < count && Tick() - start <= 200) {
+      // Part of the block is in: the poll would return at once, so sleep a little instead.
+      if (fComPort->InputCount() > 0)
+        SleepMs(1);
+      else
+        wait_input(kSliceMs, Tick() - start);
+    }
+    const int32_t n = fComPort->Read(fRx.data(), count);
+    fbytes_read = static_cast<uint32_t>(std::max(n, 0));
+    if (n != count) {
+      report("Read bytes error");
+      return 1;
+    }
+    std::memcpy(aMS.data() + (address - kFlashBase), fRx.data(), static_cast<size_t>(count));
+    address += fbytes_read;
+    progress(static_cast<int32_t>((address - kFlashBase) / 256), blocks);
+  }
+  progress(blocks, blocks);
+  return 0;
+}
+
+int32_t TSTM32_Flasher::execute() {
+  fTimeout = 2000;
+  if (send_1byte_wait_ack(kGo) != 0) {
+    ack_error("Go command");
+    return 1;
+  }
+  if (send_address(kFlashBase) != 0) {
+    report("Start failed");
+    return 1;
+  }
+  report("Started OK");
+  return 0;
+}
+
+int32_t TSTM32_Flasher::read_unprotect() {
+  fTimeout = 2000;
+  if (send_1byte_wait_ack(kReadoutUnprotect) != 0) return 1;
+  pause(1000);
+  fRx[0] = 0;
+  fComPort->Read(fRx.data(), 1);
+  if (fRx[0] != kAck) return 1;
+  pause(2000);  // the controller resets
+  return autobaud();
+}
+
+int32_t TSTM32_Flasher::write_unprotect() {
+  fTimeout = 2000;
+  if (send_1byte_wait_ack(kWriteUnprotect) != 0) return 1;
+  fRx[0] = 0;
+  fComPort->Read(fRx.data(), 1);
+  if (fRx[0] != kAck) return 1;
+  pause(2000);
+  return autobaud();
+}
+
+bool TSTM32_Flasher::FlashFile(const QString& aFileName, bool Verify) {
+  QFile file(aFileName);
+  if (!file.open(QIODevice::ReadOnly))
+    throw std::runtime_error(
+        QString("Cannot open file \"%1\". %2").arg(aFileName, file.errorString()).toStdString());
+  if (autobaud() != 0) return false;
+  const qint64 size = file.size();
+  report(QString("File %1").arg(QFileInfo(aFileName).fileName()));
+  report(QString("File size is %1").arg(size));
+  if (get_cmd() != 0 || get_pidvid() != 0) return false;
+  // Erasing for an image that cannot be written would leave the device without firmware.
+  if (size == 0) {
+    report("File is empty: nothing is erased or written");
+    return false;
+  }
+  if (size > fflash_size) {
+    report(QString("File is larger than the flash of %1 bytes: nothing is erased or written")
+               .arg(fflash_size));
+    return false;
+  }
+  if (erase() != 0) return false;
+
+  report("Writting ...");
+  bool Success = false;
+  if (flash(file) != 0) {
+    report(QString("Error writing file %1").arg(aFileName));
+  } else {
+    report("File is written OK");
+    Success = true;
+  }
+  if (Success && Verify) {
+    progress(0, 100);
+    QByteArray readBack(static_cast<qsizetype>(size), '\0');
+    report("Verification ...");
+    pause(50);
+    if (device_read(readBack) != 0) {
+      report("Verification failed. Please turn the device off and on.");
+      Success = false;
+    } else {
+      file.seek(0);
+      if (file.read(size) != readBack) {
+        report("Verify error !!!");
+        Success = false;
+      } else {
+        report("Verify OK");
+      }
+    }
+  }
+  if (Success) Success = execute() == 0;
+  return Success;
+}

@@ -1,0 +1,96 @@
+#pragma once
+// Client of the STM32 USART bootloader: writes a raw image from 0x08000000, reads it back to
+// verify it and starts it. It borrows an open serial port (38400 baud, 8 data bits, even parity)
+// and reports a running log and its progress through two events. Everything runs on the
+// calling thread; nothing is retried.
+
+#include "modbus/KRCOMPort.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class QIODevice;
+
+using TFlasherMessage = std::function<void(void* Sender, const QString& aMessage)>;
+using TFlasherProgress = std::function<void(void* Sender, int32_t Current, int32_t Max)>;
+
+class TSTM32_Flasher {
+ public:
+  static constexpr uint32_t kFlashBase = 0x08000000;
+  static constexpr uint8_t kAck = 0x79, kNack = 0x1F, kActivate = 0x7F;
+
+  explicit TSTM32_Flasher(TKRCOMPort* aComPort);
+  TSTM32_Flasher(const TSTM32_Flasher&) = delete;
+  TSTM32_Flasher& operator=(const TSTM32_Flasher&) = delete;
+
+  // The whole job: activate, identify, erase, write, verify (when asked) and start. True when
+  // the image was written, verified and started. A file that cannot be opened throws
+  // std::runtime_error before anything is sent.
+  bool FlashFile(const QString& aFileName, bool Verify);
+
+  // Protocol steps: 0 on success, 1 on failure (after their log lines).
+  int32_t autobaud();
+  int32_t get_cmd();
+  int32_t get_pidvid();
+  int32_t erase();
+  int32_t flash(QIODevice& aFile);
+  // aMS is sized to the expected length; the bytes read back are written over it in order.
+  int32_t device_read(QByteArray& aMS);
+  int32_t execute();
+  int32_t read_unprotect();
+  int32_t write_unprotect();
+
+  // Frame senders: the bytes followed by their XOR check (a single byte goes with its
+  // complement); each returns the result of the ACK wait.
+  int32_t send_1byte_wait_ack(uint8_t byte1);
+  int32_t send_2bytes_wait_ack(uint8_t byte1, uint8_t byte2);
+  int32_t send_3bytes_wait_ack(uint8_t byte1, uint8_t byte2, uint8_t byte3);
+  int32_t send_4bytes_wait_ack(uint8_t byte1, uint8_t byte2, uint8_t byte3, uint8_t byte4);
+
+  // Device name of a product ID; also sets FlashSize.
+  QString get_device_string(uint32_t pid);
+  // Reports why the last ACK wait failed.
+  void ack_error(const QString& caller);
+
+  const TFlasherMessage& OnWriteln() const { return fOnWriteln; }
+  void SetOnWriteln(TFlasherMessage Value) { fOnWriteln = std::move(Value); }
+  const TFlasherProgress& OnProgress() const { return fOnProgress; }
+  void SetOnProgress(TFlasherProgress Value) { fOnProgress = std::move(Value); }
+
+  uint32_t BytesRead() const { return fbytes_read; }
+  uint32_t ExtErase() const { return fext_erase; }
+  uint32_t FlashSize() const { return fflash_size; }
+  uint32_t PID() const { return fpid; }
+
+ private:
+  int32_t wait_ack();
+  void report(const QString& aMessage);
+  void progress(int32_t Current, int32_t Max);
+  // Writes the frame in one call and waits for its ACK.
+  int32_t send_frame_wait_ack(const uint8_t* aFrame, int32_t aCount);
+  int32_t send_address(uint32_t aAddress);
+  // Waits up to aMs for input; returns at once when input is already waiting.
+  void wait_input(uint32_t aMs, uint32_t aWaitedMs);
+  // Keeps the calling thread's windows painted during a long wait, without user input.
+  void service_gui(uint32_t aWaitedMs);
+  // A pause that keeps the windows painted.
+  void pause(uint32_t aMs);
+  // Lets an answer that follows its ACK arrive completely, then reads up to aMax bytes of it.
+  uint32_t read_answer(int32_t aMax);
+
+  uint32_t fbytes_read = 0;
+  uint32_t fext_erase = 0;
+  uint32_t fflash_size = 0;
+  uint32_t fpid = 0;
+  uint32_t fTimeout = 100;
+  TKRCOMPort* fComPort;
+  TFlasherMessage fOnWriteln;
+  TFlasherProgress fOnProgress;
+  uint32_t fLastService = 0;
+  std::array<uint8_t, 258> fTx{};
+  std::array<uint8_t, 256> fRx{};
+};

@@ -1,0 +1,266 @@
+// The bootloader client against the simulator's bootloader on a pseudo-terminal, and against the
+// same bootloader on a scripted line whose answers are edited to model faulty devices.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <csignal>
+#include <stdexcept>
+
+#include "tests/flasher/FlasherSupport.h"
+#include "tests/support/SimProcess.h"
+
+namespace kelvora::test {
+namespace {
+
+using Progress = std::vector<std::pair<int32_t, int32_t>>;
+
+const QString kDevice438 = "Device : STM32F303x4(6/8)/F334xx/F328xx ";
+
+QStringList SuccessLines(const QString& name, int size, const QString& device = kDevice438) {
+  return {"Activating device: OK", "File " + name, QString("File size is %1").arg(size),
+          "Bootloader version : 3.1", device, "Erase complete OK", "Writting ...",
+          "File is written OK", "Verification ...", "Verify OK", "Started OK"};
+}
+
+class FlasherOnSimulator : public ::testing::Test {
+ protected:
+  void Start(std::vector<std::string> extra = {}, bool jump = true) {
+    std::vector<std::string> args{"--rtu", Path("pty"), "--flash-out", Path("flash.bin"), "--trace",
+                                  Path("trace.jsonl")};
+    args.insert(args.end(), extra.begin(), extra.end());
+    sim_ = std::make_unique<SimProcess>(args);
+    if (jump) JumpToBootloader(sim_->PtyPath());
+    port_ = OpenBootPort(sim_->PtyPath());
+    flasher_ = std::make_unique<TSTM32_Flasher>(port_.get());
+    log_.Attach(*flasher_);
+  }
+  std::string Path(const char* name) const { return dir_.filePath(name).toStdString(); }
+  QString File(const char* name) const { return dir_.filePath(name); }
+  bool Flash(const QByteArray& image) {
+    WriteImage(File("fw.bin"), image);
+    return flasher_->FlashFile(File("fw.bin"), true);
+  }
+  QStringList Trace() const { return TraceLines(File("trace.jsonl")); }
+
+  QTemporaryDir dir_;
+  std::unique_ptr<SimProcess> sim_;
+  std::unique_ptr<TKRCOMPort> port_;
+  std::unique_ptr<TSTM32_Flasher> flasher_;
+  FlasherLog log_;
+};
+
+class EraseKind : public FlasherOnSimulator, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(EraseKind, WritesVerifiesAndStartsAnImageAtTheBootloaderBaudRate) {
+  Start({"--boot-baud", "38400", "--erase", GetParam()});
+  const QByteArray image = RandomImage(1000);
+  ASSERT_TRUE(Flash(image)) << log_.Lines.join('\n').toStdString();
+
+  EXPECT_EQ(log_.Lines, SuccessLines("fw.bin", 1000));
+  EXPECT_EQ(log_.Progress, (Progress{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}, {0, 100},
+                                     {1, 4}, {2, 4}, {3, 4}, {3, 4}, {4, 4}}));
+  const QByteArray flash = ReadImage(File("flash.bin"));
+  ASSERT_EQ(flash.size(), 65536);
+  EXPECT_EQ(flash.left(1000), image);
+  EXPECT_EQ(flash.mid(1000), QByteArray(65536 - 1000, '\xFF'));
+  const QStringList trace = Trace();
+  EXPECT_EQ(CountContaining(trace, std::string(GetParam()) == "ext" ? "erase-mass" : "erase-global"), 1);
+  EXPECT_EQ(CountContaining(trace, "\"name\":\"write\""), 4);
+  EXPECT_EQ(CountContaining(trace, "\"name\":\"go\""), 1);
+  EXPECT_EQ(flasher_->ExtErase(), std::string(GetParam()) == "ext" ? 2u : 1u);
+  EXPECT_EQ(flasher_->PID(), 0x438u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Flasher, EraseKind, ::testing::Values("ext", "std"));
+
+TEST_F(FlasherOnSimulator, ImageOf257BytesIsWrittenInTwoBlocksAndReadBackAs256And1) {
+  Start();
+  const QByteArray image = RandomImage(257, 7);
+  ASSERT_TRUE(Flash(image)) << log_.Lines.join('\n').toStdString();
+  EXPECT_EQ(log_.Lines, SuccessLines("fw.bin", 257));
+  EXPECT_EQ(ReadImage(File("flash.bin")).left(257), image);
+  const QStringList trace = Trace();
+  EXPECT_EQ(CountContaining(trace, "\"name\":\"write\""), 2);
+  EXPECT_EQ(CountContaining(trace, "\"name\":\"read\",\"ok\":true,\"addr\":\"0x08000000\",\"count\":256"), 1);
+  EXPECT_EQ(CountContaining(trace, "\"name\":\"read\",\"ok\":true,\"addr\":\"0x08000100\",\"count\":1}"), 1);
+  EXPECT_EQ(log_.Progress, (Progress{{0, 2}, {1, 2}, {2, 2}, {0, 100}, {1, 2}, {1, 2}, {2, 2}}));
+}
+
+TEST_F(FlasherOnSimulator, RefusedBlockEndsTheWriteWithoutReadBackOrStart) {
+  Start({"--fault", "nack-block=2"});
+  EXPECT_FALSE(Flash(RandomImage(1000)));
+  QStringList expected = SuccessLines("fw.bin", 1000).mid(0, 7);
+  expected << "NACK in Write" << "Error writing file " + File("fw.bin");
+  EXPECT_EQ(log_.Lines, expected);
+  EXPECT_EQ(log_.Progress, (Progress{{0, 4}, {1, 4}}));
+  EXPECT_EQ(CountContaining(Trace(), "\"name\":\"read\""), 0);
+  EXPECT_EQ(CountContaining(Trace(), "\"name\":\"go\""), 0);
+}
+
+TEST_F(FlasherOnSimulator, UnknownProductIdIsNamedUnknownAndTheUpdateGoesOn) {
+  Start({"--boot-pid", "0x999"});
+  ASSERT_TRUE(Flash(RandomImage(600)));
+  EXPECT_EQ(log_.Lines, SuccessLines("fw.bin", 600, "Device : Unknowndevice "));
+  EXPECT_EQ(flasher_->PID(), 0x999u);
+  EXPECT_EQ(flasher_->FlashSize(), 65536u);
+}
+
+TEST_F(FlasherOnSimulator, EmptyOrOversizeImagesAreRefusedBeforeAnythingIsErased) {
+  Start();
+  EXPECT_FALSE(Flash(QByteArray()));
+  EXPECT_EQ(log_.Lines.last(), "File is empty: nothing is erased or written");
+  EXPECT_TRUE(log_.Lines.contains("File size is 0"));
+  log_.Lines.clear();
+
+  // The bootloader stays active after a refusal; the next attempt finds it so and goes on.
+  flasher_ = std::make_unique<TSTM32_Flasher>(port_.get());
+  log_.Attach(*flasher_);
+  EXPECT_FALSE(Flash(RandomImage(65537)));
+  EXPECT_EQ(log_.Lines.mid(0, 2), (QStringList{"Bootloader already active", "Activating device: OK"}));
+  EXPECT_EQ(log_.Lines.last(), "File is larger than the flash of 65536 bytes: nothing is erased or written");
+  EXPECT_EQ(CountContaining(Trace(), "erase"), 0);
+  EXPECT_EQ(CountContaining(Trace(), "\"name\":\"write\""), 0);
+  EXPECT_TRUE(log_.Progress.empty());
+}
+
+TEST_F(FlasherOnSimulator, UnreadableFileThrowsBeforeAnythingIsSent) {
+  Start();
+  EXPECT_THROW(flasher_->FlashFile(File("missing.bin"), true), std::runtime_error);
+  EXPECT_TRUE(log_.Lines.isEmpty());
+  EXPECT_EQ(CountContaining(Trace(), "activate"), 0);
+}
+
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+TEST_F(FlasherOnSimulator, SilentDeviceTimesOutWhileTimersAndPaintingGoOnWithoutBusyLoop) {
+  Start({}, /*jump=*/false);  // the firmware, not the bootloader, is on the line
+  WriteImage(File("fw.bin"), RandomImage(300));
+
+  int ticks = 0;
+  QTimer heartbeat;
+  QObject::connect(&heartbeat, &QTimer::timeout, [&] { ++ticks; });
+  heartbeat.start(20);
+
+  const double cpu = CpuSeconds();
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(flasher_->FlashFile(File("fw.bin"), true));
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+  EXPECT_EQ(log_.Lines, (QStringList{"ACK response timeout!", "Activating device: FAILED !!!",
+                                     "Received 0x00 in Activating device"}));
+  EXPECT_GE(wall, 2.0);
+  EXPECT_LT(wall, 3.0);
+  EXPECT_GT(ticks, 25) << "timers and painting go on during the wait";
+  EXPECT_LT(CpuSeconds() - cpu, 0.3 * wall) << "the wait sleeps on the port";
+}
+
+TEST_F(FlasherOnSimulator, SupplyThatVanishesMidWriteTimesOutWithoutBusyLoop) {
+  Start({"--boot-baud", "38400"});
+  WriteImage(File("fw.bin"), RandomImage(5000));
+  flasher_->SetOnProgress([this](void*, int32_t current, int32_t) {
+    if (current == 2) sim_->Stop(SIGKILL);  // the cable is pulled
+  });
+  const double cpu = CpuSeconds();
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(flasher_->FlashFile(File("fw.bin"), true));
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_EQ(log_.Lines.mid(7), (QStringList{"ACK response timeout!", "Received 0x00 in Sending write command",
+                                            "Error writing file " + File("fw.bin")}));
+  EXPECT_LT(CpuSeconds() - cpu, 0.3 * wall) << "a hung-up port must not turn the waits into a busy loop";
+}
+
+// --- The same bootloader with its answers edited -------------------------------------------
+
+struct OnScriptedLine {
+  explicit OnScriptedLine(ScriptedBootloader::Edit edit) : line(std::move(edit)) {
+    port = OpenBootPort(line.Path());
+    flasher = std::make_unique<TSTM32_Flasher>(port.get());
+    log.Attach(*flasher);
+  }
+  bool Flash(const QByteArray& image) {
+    WriteImage(dir.filePath("fw.bin"), image);
+    return flasher->FlashFile(dir.filePath("fw.bin"), true);
+  }
+  QTemporaryDir dir;
+  ScriptedBootloader line;
+  std::unique_ptr<TKRCOMPort> port;
+  std::unique_ptr<TSTM32_Flasher> flasher;
+  FlasherLog log;
+};
+
+bool IsGetAnswer(const Bytes& a) { return a.size() == 13 && a[0] == 0x79 && a[1] == 9; }
+
+TEST(FlasherOnScriptedLine, ShortGetAnswerStopsAfterTheVersionLine) {
+  OnScriptedLine t([](Bytes a) {
+    if (IsGetAnswer(a)) a.resize(7);  // ACK and six of the twelve bytes
+    return a;
+  });
+  EXPECT_FALSE(t.Flash(RandomImage(300)));
+  EXPECT_EQ(t.log.Lines, SuccessLines("fw.bin", 300).mid(0, 4));
+  EXPECT_EQ(t.flasher->BytesRead(), 6u);
+  EXPECT_EQ(CountContaining(t.line.Trace(), "get-id"), 0);
+  EXPECT_EQ(CountContaining(t.line.Trace(), "erase"), 0);
+}
+
+TEST(FlasherOnScriptedLine, GetAnswerWithoutAnEraseCommandStopsBeforeErasing) {
+  OnScriptedLine t([](Bytes a) {
+    if (IsGetAnswer(a)) a[9] = 0x73;
+    return a;
+  });
+  EXPECT_FALSE(t.Flash(RandomImage(300)));
+  EXPECT_EQ(t.log.Lines, SuccessLines("fw.bin", 300).mid(0, 5));
+  EXPECT_EQ(t.flasher->ExtErase(), 0u);
+  EXPECT_EQ(CountContaining(t.line.Trace(), "erase"), 0);
+  EXPECT_EQ(CountContaining(t.line.Trace(), "\"name\":\"write\""), 0);
+}
+
+TEST(FlasherOnScriptedLine, ReadBackThatDiffersIsAVerifyErrorAndTheImageIsNotStarted) {
+  OnScriptedLine t([](Bytes a) {
+    if (a.size() == 257) a[100] ^= 0x01;  // ACK and a whole block read back
+    return a;
+  });
+  EXPECT_FALSE(t.Flash(RandomImage(600)));
+  QStringList expected = SuccessLines("fw.bin", 600).mid(0, 9);
+  expected << "Verify error !!!";
+  EXPECT_EQ(t.log.Lines, expected);
+  EXPECT_EQ(CountContaining(t.line.Trace(), "\"name\":\"go\""), 0);
+}
+
+TEST(FlasherOnScriptedLine, LostReadBackAsksToPowerCycleTheDevice) {
+  OnScriptedLine t([](Bytes a) {
+    if (a.size() == 257) a.resize(1);  // the block never comes
+    return a;
+  });
+  EXPECT_FALSE(t.Flash(RandomImage(600)));
+  QStringList expected = SuccessLines("fw.bin", 600).mid(0, 9);
+  expected << "Read bytes error" << "Verification failed. Please turn the device off and on.";
+  EXPECT_EQ(t.log.Lines, expected);
+}
+
+TEST(FlasherOnScriptedLine, StaleBytesAndLineNoiseDoNotPassForAnAcknowledge) {
+  int answers = 0;
+  OnScriptedLine t([&answers](Bytes a) {
+    if (answers++ == 0) a.insert(a.begin(), {0x00, 0x55, 0x12});  // noise before the first ACK
+    return a;
+  });
+  // A stale ACK on the line would otherwise be taken as the answer to the activation byte.
+  t.line.SendNoise({0x79, 0x34, 0x79});
+  for (int i = 0; i < 100 && t.port->InputCount() < 3; ++i) t.port->WaitForInput(10);
+  ASSERT_EQ(t.port->InputCount(), 3);
+  ASSERT_TRUE(t.Flash(RandomImage(300))) << t.log.Lines.join('\n').toStdString();
+  EXPECT_EQ(t.log.Lines, SuccessLines("fw.bin", 300));
+}
+
+}  // namespace
+}  // namespace kelvora::test
