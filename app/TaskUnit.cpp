@@ -2,6 +2,8 @@
 
 TLN_TaskMgr::TLN_TaskMgr(int32_t aInterval) : fTimer(std::make_unique<QTimer>()), fInterval(aInterval) {
   fTimer->setSingleShot(false);
+  // The 5 ms gap after an answer sets the polling rate: a coarse timer would stretch it.
+  fTimer->setTimerType(Qt::PreciseTimer);
   QObject::connect(fTimer.get(), &QTimer::timeout, [this] { TimerTick(); });
 }
 
