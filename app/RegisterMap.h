@@ -89,8 +89,8 @@ constexpr const TRequestSpec& RequestSpec(TRequestKind kind) {
 
 // Start register of a request; preset-relative requests follow the active preset.
 constexpr uint16_t RequestStart(TRequestKind kind, uint32_t mem = 0) {
-  const TRequestSpec& spec = RequestSpec(kind);
-  return spec.PresetRelative ? Reg::MemoryBlockStart(mem) : spec.Start;
+  const TRequestSpec& entry = RequestSpec(kind);
+  return entry.PresetRelative ? Reg::MemoryBlockStart(mem) : entry.Start;
 }
 
 namespace detail {

@@ -45,43 +45,43 @@ std::optional<FaultSpec> ParseFault(std::string_view text, std::string* error) {
     name = head.substr(0, eq);
     value = head.substr(eq + 1);
   }
-  FaultSpec spec{};
+  FaultSpec rule{};
   bool known = false;
   for (const KindName& k : kKinds) {
     if (k.Name != name) continue;
     known = true;
-    spec.Kind = k.Kind;
+    rule.Kind = k.Kind;
     if (k.TakesValue != (eq != std::string_view::npos)) return fail(k.TakesValue ? "needs =N" : "takes no value");
-    if (k.TakesValue && !ParseUnsigned(value, spec.Value)) return fail("not a number");
+    if (k.TakesValue && !ParseUnsigned(value, rule.Value)) return fail("not a number");
   }
   if (!known) return fail("unknown fault");
-  if ((spec.Kind == FaultKind::DropEvery || spec.Kind == FaultKind::CorruptEvery) && spec.Value == 0)
+  if ((rule.Kind == FaultKind::DropEvery || rule.Kind == FaultKind::CorruptEvery) && rule.Value == 0)
     return fail("N must be at least 1");
-  if (spec.Kind == FaultKind::Protect && spec.Value > 0xFFFF) return fail("a code is one register");
+  if (rule.Kind == FaultKind::Protect && rule.Value > 0xFFFF) return fail("a code is one register");
   if (!window.empty()) {
     const auto dash = window.find('-');
     uint32_t from = 0, to = 0;
     if (!ParseUnsigned(window.substr(0, dash), from)) return fail("bad window start");
-    spec.FromMs = from;
+    rule.FromMs = from;
     if (dash != std::string_view::npos) {
       if (!ParseUnsigned(window.substr(dash + 1), to) || to <= from) return fail("bad window end");
-      spec.ToMs = to;
+      rule.ToMs = to;
     }
   } else if (text.find('@') != std::string_view::npos) {
     return fail("empty window");
   }
-  return spec;
+  return rule;
 }
 
-FaultPlan::FaultPlan(std::vector<FaultSpec> specs) {
-  for (FaultSpec& s : specs) entries_.push_back({s});
+FaultPlan::FaultPlan(std::vector<FaultSpec> rules) {
+  for (FaultSpec& s : rules) entries_.push_back({s});
 }
 
 bool FaultPlan::Counted(FaultKind kind, double nowMs) {
   bool hit = false;
   for (Entry& e : entries_) {
-    if (e.Spec.Kind != kind || !e.Spec.ActiveAt(nowMs)) continue;
-    if (++e.Count % e.Spec.Value == 0) hit = true;
+    if (e.Rule.Kind != kind || !e.Rule.ActiveAt(nowMs)) continue;
+    if (++e.Count % e.Rule.Value == 0) hit = true;
   }
   return hit;
 }
@@ -93,13 +93,13 @@ bool FaultPlan::CorruptAnswer(double nowMs) { return Counted(FaultKind::CorruptE
 double FaultPlan::AnswerDelayMs(double nowMs) const {
   double delay = 0;
   for (const Entry& e : entries_)
-    if (e.Spec.Kind == FaultKind::DelayMs && e.Spec.ActiveAt(nowMs)) delay += e.Spec.Value;
+    if (e.Rule.Kind == FaultKind::DelayMs && e.Rule.ActiveAt(nowMs)) delay += e.Rule.Value;
   return delay;
 }
 
 bool FaultPlan::NackBlock(uint32_t block, double nowMs) const {
   for (const Entry& e : entries_)
-    if (e.Spec.Kind == FaultKind::NackBlock && e.Spec.Value == block && e.Spec.ActiveAt(nowMs))
+    if (e.Rule.Kind == FaultKind::NackBlock && e.Rule.Value == block && e.Rule.ActiveAt(nowMs))
       return true;
   return false;
 }
@@ -107,9 +107,9 @@ bool FaultPlan::NackBlock(uint32_t block, double nowMs) const {
 std::vector<FaultEdge> FaultPlan::Step(double nowMs) {
   std::vector<FaultEdge> edges;
   for (Entry& e : entries_) {
-    const bool active = e.Spec.ActiveAt(nowMs);
+    const bool active = e.Rule.ActiveAt(nowMs);
     if (active != e.Active)
-      edges.push_back({e.Spec.Kind, e.Spec.Value, active, e.Spec.ToMs.has_value()});
+      edges.push_back({e.Rule.Kind, e.Rule.Value, active, e.Rule.ToMs.has_value()});
     e.Active = active;
   }
   return edges;

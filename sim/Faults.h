@@ -33,7 +33,7 @@ struct FaultEdge {
 
 class FaultPlan {
  public:
-  explicit FaultPlan(std::vector<FaultSpec> specs = {});
+  explicit FaultPlan(std::vector<FaultSpec> rules = {});
 
   // Counts one Modbus answer about to leave; true when it must be lost.
   bool DropAnswer(double nowMs);
@@ -49,7 +49,7 @@ class FaultPlan {
 
  private:
   struct Entry {
-    FaultSpec Spec;
+    FaultSpec Rule;
     uint32_t Count = 0;
     bool Active = false;
   };

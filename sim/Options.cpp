@@ -111,9 +111,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       } else if (opt == "--trace") o.TracePath = val;
       else if (opt == "--fault") {
         std::string why;
-        const auto spec = ParseFault(val, &why);
-        if (!spec) return fail(why);
-        o.Faults.push_back(*spec);
+        const auto rule = ParseFault(val, &why);
+        if (!rule) return fail(why);
+        o.Faults.push_back(*rule);
       } else if (opt == "--boot-pid") o.BootPid = static_cast<uint16_t>(number(0xFFFF));
       else if (opt == "--boot-version") o.BootVersion = static_cast<uint8_t>(number(0xFF));
       else if (opt == "--erase") {
