@@ -63,8 +63,8 @@ void TMainForm::BuildConnectionControls(TCategoryPanel* panel) {
   IpMaskEdit = new QLineEdit(surface);
   IpMaskEdit->setObjectName("IpMaskEdit");
   IpMaskEdit->setGeometry(8, 39, 150, 22);
-  // Three digit places per octet; blanks are trimmed when the field is read.
-  IpMaskEdit->setInputMask("999.999.999.999; ");
+  // One required and two optional digits per octet; blanks are trimmed when the field is read.
+  IpMaskEdit->setInputMask("900.900.900.900; ");
   IpMaskEdit->setText("192.168.001.001");
 
   ConnectBtn = new QPushButton("Connect", surface);

@@ -170,3 +170,18 @@ TEST_F(Connection, APortHeldByAnotherProgramIsReportedBusy) {
   Click("ConnectBtn");
   EXPECT_TRUE(WaitConnected()) << "the port is free again";
 }
+
+TEST_F(Connection, AModelOutsideTheTableIsNamedOnceAndNotDriven) {
+  StartSim({"--model", "1234"});
+  OpenWindow();
+  Find<TToggleSwitch>("AutoConnectSwitch")->SetOn(true);
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Messages.isEmpty(); }, 3000));
+  EXPECT_TRUE(Messages[0].contains("model number 1234")) << Messages[0].toStdString();
+  EXPECT_FALSE(Form->Connected());
+  // Automatic attempts go on without repeating the box, and nothing but the connect read is sent.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return SimTrace(TracePath).Requests([](const TraceEntry& e) { return IsRead(e, 0, 15); }).size() >= 2; },
+      6000));
+  EXPECT_EQ(Messages.size(), 1);
+  for (const TraceEntry& e : Requests()) EXPECT_TRUE(IsRead(e, 0, 15));
+}
