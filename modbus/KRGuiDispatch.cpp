@@ -21,7 +21,8 @@ void TKRGuiDispatch::Post(TJob AJob) {
   fPending.Set();
   if (!fDrainPosted) {
     fDrainPosted = true;
-    QMetaObject::invokeMethod(this, [this] { Drain(); }, Qt::QueuedConnection);
+    // Invoked by name: the worker hands over nothing but the wake-up itself.
+    QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
   }
 }
 

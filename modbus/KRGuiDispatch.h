@@ -13,6 +13,8 @@
 #include <mutex>
 
 class TKRGuiDispatch : public QObject {
+  Q_OBJECT
+
  public:
   using TJob = std::function<void()>;
 
@@ -26,7 +28,7 @@ class TKRGuiDispatch : public QObject {
   // it was discarded unrun. On the GUI thread itself it runs at once.
   bool Call(TJob AJob);
   // GUI thread: runs the jobs waiting now and those they post.
-  void Drain();
+  Q_INVOKABLE void Drain();
   // GUI thread: returns when ADone is set (true) or ATimeoutMs (negative: no limit) has passed,
   // running jobs as they arrive meanwhile.
   bool WaitServing(TKREvent& ADone, int64_t ATimeoutMs = -1);

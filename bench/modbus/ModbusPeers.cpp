@@ -72,6 +72,7 @@ void TModbusPeer::ServeOne() {
   if (DelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(DelayMs.load()));
   std::lock_guard lock(fMutex);
   modbus_reply(fCtx, query, rc, fMapping);
+  ++Replies;
 }
 
 TPtyRtuSlave::TPtyRtuSlave(int ARegisters) : TModbusPeer(ARegisters) {

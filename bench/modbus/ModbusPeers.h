@@ -20,6 +20,7 @@ class TModbusPeer {
   std::atomic<int> DelayMs{0};     // pause before each reply
   std::atomic<bool> Mute{false};   // receive but never reply
   std::atomic<int> Requests{0};    // requests received
+  std::atomic<int> Replies{0};     // answers sent
   // CPU seconds (user + system) the serving thread has used so far.
   double ThreadCpuSeconds();
 

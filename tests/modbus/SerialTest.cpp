@@ -106,7 +106,11 @@ TEST_F(SerialLink, LateAnswerDoesNotBecomeTheNextAnswer) {
   TKRRegisters regs;
   EXPECT_EQ(ReadRegisters(c, 0, 2, regs), 1006);
   slave.DelayMs = 0;
-  std::this_thread::sleep_for(std::chrono::milliseconds(250));  // the late answer arrives now
+  // The late answer arrives now; wait until the slave has sent it.
+  const auto until = Clock::now() + std::chrono::seconds(3);
+  while (slave.Replies < 1 && Clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ASSERT_EQ(ReadRegisters(c, 10, 2, regs), 0);
   EXPECT_EQ(regs, (TKRRegisters{1010, 1011}));
 }

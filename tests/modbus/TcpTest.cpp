@@ -118,7 +118,11 @@ TEST_F(TcpLink, NoAnswerAndLateAnswer) {
   server.DelayMs = 500;
   EXPECT_EQ(Exchange(c, Read(0, 2), a), 1006);
   server.DelayMs = 0;
-  std::this_thread::sleep_for(std::chrono::milliseconds(250));  // the late answer is waiting
+  const int replied = server.Replies;
+  const auto until = Clock::now() + std::chrono::seconds(3);
+  while (server.Replies == replied && Clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the late answer is waiting
   Bytes raw;
   ASSERT_EQ(Exchange(c, Read(40, 2), a, &raw), 0);
   EXPECT_EQ(a.Registers, (TKRRegisters{2040, 2041}));
