@@ -15,6 +15,7 @@
 #include "app/CategoryPanel.h"
 #include "app/ErrorReport.h"
 #include "app/FocusedPanel.h"
+#include "app/GuiWait.h"
 #include "app/ToggleSwitch.h"
 #include "host/PortWatcher.h"
 #include "modbus/KRCOMPortConnector.h"
@@ -54,6 +55,20 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   fModbusMaster = std::make_unique<TKRModbusMaster>();
   fModbusMaster->SetCheckID(true);
   fModbusMaster->SetConnector(fCOMPortConnector.get());
+  fCOMPortConnector->SetName("COMPortConnector");
+  fTCPConnector->SetName("TCPConnector");
+  fModbusMaster->SetName("ModbusMaster");
+  // The library reports what it caught, possibly from a worker thread: the report is shown on
+  // the GUI thread, after the handler that raised it.
+  const TKRRuntimeErrorEv report = [this](void*, const QString& description, const std::exception& e) {
+    const QString text = description + "\n" + QString::fromLocal8Bit(e.what());
+    QMetaObject::invokeMethod(this, [text] { ReportError(text); }, Qt::QueuedConnection);
+  };
+  fModbusMaster->SetOnRuntimeError(report);
+  fCOMPortConnector->SetOnRuntimeError(report);
+  fTCPConnector->SetOnRuntimeError(report);
+  // A TCP connect blocks for up to its time-out: the window keeps painting meanwhile.
+  KRSetBlockingWaitHook(PaintPending);
   BuildLayout();
   FormCreate();
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -1,5 +1,12 @@
 #include "modbus/KRTCPSocketClient.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
+#include <algorithm>
+
+#include "modbus/KRTypes.h"
+
 TKRTCPSocketClient::TKRTCPSocketClient() {
   SetAF(2);
   SetPROTO(0);
@@ -14,13 +21,29 @@ void TKRTCPSocketClient::Open() {
   }
   bool writable = false, except = false;
   // A refused connect also reads as writable: its pending error decides.
-  if (Select(FSocket, nullptr, &writable, &except, FConnectTimeout) && writable && !except &&
+  if (WaitConnectable(writable, except) && writable && !except &&
       KRSocketApi::PendingError(FSocket) == 0) {
     FConnected = true;
     return;
   }
   // A socket whose connect failed cannot be connected again.
   TKRSocket::Close();
+}
+
+// The connect wait, in slices when the program wants its window serviced while it waits.
+bool TKRTCPSocketClient::WaitConnectable(bool& writable, bool& except) {
+  const std::function<void()>& hook = KRBlockingWaitHook();
+  QCoreApplication* app = QCoreApplication::instance();
+  const bool guiThread = app && QThread::currentThread() == app->thread();
+  if (!hook || !guiThread) return Select(FSocket, nullptr, &writable, &except, FConnectTimeout);
+  constexpr int32_t kSliceMs = 20;
+  const uint32_t started = KRGetTickCount();
+  for (;;) {
+    const int32_t left = FConnectTimeout - static_cast<int32_t>(KRTicksSince(started));
+    if (left <= 0) return false;
+    if (Select(FSocket, nullptr, &writable, &except, std::min(left, kSliceMs))) return true;
+    hook();
+  }
 }
 
 void TKRTCPSocketClient::GetLocalData() {

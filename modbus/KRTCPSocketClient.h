@@ -29,6 +29,8 @@ class TKRTCPSocketClient : public TKRSocketClient {
   void SetConnectTimeout(int32_t Value) { FConnectTimeout = Value; }
 
  private:
+  bool WaitConnectable(bool& writable, bool& except);
+
   uint16_t FPort = 0;
   QString FAddr = QStringLiteral("0.0.0.0");
   uint16_t FLocalPort = 0;

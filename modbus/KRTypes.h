@@ -42,3 +42,9 @@ uint32_t KRGetTickCount();
 
 // Unsigned age of a tick, in milliseconds.
 inline uint32_t KRTicksSince(uint32_t aTick) { return KRGetTickCount() - aTick; }
+
+// Called between short slices of a wait that blocks the GUI thread on purpose (the bounded TCP
+// connect), so that the window can repaint meanwhile. The library knows nothing of windows: the
+// program sets it; empty by default.
+void KRSetBlockingWaitHook(std::function<void()> AHook);
+const std::function<void()>& KRBlockingWaitHook();
