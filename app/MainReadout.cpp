@@ -179,39 +179,30 @@ void TMainForm::BuildStatusLamps() {
 }
 
 void TMainForm::CreateIndicators() {
-  auto bind = [](TIndicator& ind, const std::vector<TdsSevenSegmentDisplay*>& digits) {
-    for (size_t n = 0; n < digits.size(); ++n) ind.Digit[n + 1] = digits[n];
+  // An indicator over a row of digits (digit 1 the rightmost) and its point LEDs.
+  auto make = [](uint32_t min, uint32_t max, uint32_t len, uint32_t point, uint32_t* value,
+                 const std::vector<TdsSevenSegmentDisplay*>& digits,
+                 std::initializer_list<TdsLed*> leds) {
+    auto ind = std::make_unique<TIndicator>(min, max, len, point, value);
+    for (size_t n = 0; n < digits.size(); ++n) ind->Digit[n + 1] = digits[n];
+    size_t n = 1;
+    for (TdsLed* led : leds) ind->PointLed[n++] = led;
+    return ind;
   };
-  UsetInd = std::make_unique<TIndicator>(10, static_cast<uint32_t>(ModelUmax), 4, 3, &gData.USET);
-  bind(*UsetInd, SegUset);
-  UsetInd->PointLed[1] = PointLed[1];
-  IsetInd = std::make_unique<TIndicator>(1, static_cast<uint32_t>(ModelImax), 4, 3, &gData.ISET);
-  bind(*IsetInd, SegIset);
-  IsetInd->PointLed[1] = PointLed[2];
-
-  UoutInd = std::make_unique<TIndicator>(0, 10000, 4, 3, &gData.UOUT);
-  bind(*UoutInd, SegUout);
-  UoutInd->PointLed[1] = PointLed[3];
-  IoutInd = std::make_unique<TIndicator>(0, 10000, 4, 3, &gData.IOUT);
-  bind(*IoutInd, SegIout);
-  IoutInd->PointLed[1] = PointLed[4];
-  PoutInd = std::make_unique<TIndicator>(0, 1000000, 6, 3, &gData.POWER);
-  bind(*PoutInd, SegPout);
-  PoutInd->PointLed[1] = PointLed[5];
-  TimeInd = std::make_unique<TIndicator>(0, 360000, 6, 1, &fCounters.fTime);
-  bind(*TimeInd, SegTime);
-  TimeInd->PointLed[1] = PointLed[7];
-  TimeInd->PointLed[2] = PointLed[6];
+  const auto umax = static_cast<uint32_t>(ModelUmax);
+  const auto imax = static_cast<uint32_t>(ModelImax);
+  UsetInd = make(10, umax, 4, 3, &gData.USET, SegUset, {PointLed[1]});
+  IsetInd = make(1, imax, 4, 3, &gData.ISET, SegIset, {PointLed[2]});
+  UoutInd = make(0, 10000, 4, 3, &gData.UOUT, SegUout, {PointLed[3]});
+  IoutInd = make(0, 10000, 4, 3, &gData.IOUT, SegIout, {PointLed[4]});
+  PoutInd = make(0, 1000000, 6, 3, &gData.POWER, SegPout, {PointLed[5]});
+  // Time: the points between minutes and seconds and between hours and minutes; counters: the
+  // one- and two-decimal points.
+  TimeInd = make(0, 360000, 6, 1, &fCounters.fTime, SegTime, {PointLed[7], PointLed[6]});
+  AHInd = make(0, 4294967295u, 6, 2, &fCounters.fAHCounter, SegAH, {PointLed[9], PointLed[8]});
+  WHInd = make(0, 4294967295u, 6, 2, &fCounters.fWHCounter, SegWH, {PointLed[11], PointLed[10]});
   TimeInd->SetOnChange([this](void*) { TimeIndChange(); });
-  AHInd = std::make_unique<TIndicator>(0, 4294967295u, 6, 2, &fCounters.fAHCounter);
-  bind(*AHInd, SegAH);
-  AHInd->PointLed[1] = PointLed[9];
-  AHInd->PointLed[2] = PointLed[8];
   AHInd->SetOnChange([this](void*) { AHIndChange(); });
-  WHInd = std::make_unique<TIndicator>(0, 4294967295u, 6, 2, &fCounters.fWHCounter);
-  bind(*WHInd, SegWH);
-  WHInd->PointLed[1] = PointLed[11];
-  WHInd->PointLed[2] = PointLed[10];
   WHInd->SetOnChange([this](void*) { WHIndChange(); });
   PlaceCurrentPoint();
 }
