@@ -196,10 +196,11 @@ void TMainForm::SendJumpBoot() {
 
 void TMainForm::SendGlobalData() {
   TKRRegisters values;
-  for (int reg = Reg::COMM; reg < Reg::COMM + 11; ++reg)
+  // MMAX .. BEEP: the block the supply takes back as written.
+  for (int reg = Reg::MMAX; reg < Reg::MMAX + 11; ++reg)
     values.push_back(static_cast<uint16_t>(RegisterField(gData, reg)));
   ModbusLedOn();
-  WriteRegisters(Reg::COMM, values, [this](int32_t e) { WriteDone(e); });
+  WriteRegisters(Reg::MMAX, values, [this](int32_t e) { WriteDone(e); });
 }
 
 void TMainForm::SendMemory() {
