@@ -196,7 +196,7 @@ void TMainForm::SendJumpBoot() {
 
 void TMainForm::SendGlobalData() {
   TKRRegisters values;
-  // MMAX .. BEEP: the block the supply takes back as written.
+  // MMAX .. CLR3: the part of the global block the supply takes back.
   for (int reg = Reg::MMAX; reg < Reg::MMAX + 11; ++reg)
     values.push_back(static_cast<uint16_t>(RegisterField(gData, reg)));
   ModbusLedOn();
