@@ -126,36 +126,33 @@ void TKRModbusMaster::_CallBack(int32_t AError, PKRBuffer APack, int32_t ALength
   }
 }
 
-void TKRModbusMaster::ReadReadCoils(TMBType AMBType, uint8_t AAddres, uint16_t AStartCoil,
-                                    uint16_t ACount, TMBMCallBack ACallBack) {
-  TMBPack p = Request(AMBType, AAddres, 1, std::move(ACallBack));
-  p.Start = AStartCoil;
+// The four reads differ only by their function code.
+void TKRModbusMaster::SubmitRead(TMBType AMBType, uint8_t AAddres, uint8_t AFunc, uint16_t AStart,
+                                 uint16_t ACount, TMBMCallBack ACallBack) {
+  TMBPack p = Request(AMBType, AAddres, AFunc, std::move(ACallBack));
+  p.Start = AStart;
   p.Count = ACount;
   Submit(std::move(p));
+}
+
+void TKRModbusMaster::ReadReadCoils(TMBType AMBType, uint8_t AAddres, uint16_t AStartCoil,
+                                    uint16_t ACount, TMBMCallBack ACallBack) {
+  SubmitRead(AMBType, AAddres, 1, AStartCoil, ACount, std::move(ACallBack));
 }
 
 void TKRModbusMaster::ReadDiscretInputs(TMBType AMBType, uint8_t AAddres, uint16_t AStartInput,
                                         uint16_t ACount, TMBMCallBack ACallBack) {
-  TMBPack p = Request(AMBType, AAddres, 2, std::move(ACallBack));
-  p.Start = AStartInput;
-  p.Count = ACount;
-  Submit(std::move(p));
+  SubmitRead(AMBType, AAddres, 2, AStartInput, ACount, std::move(ACallBack));
 }
 
 void TKRModbusMaster::ReadHoldingRegisters(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
                                            uint16_t ACount, TMBMCallBack ACallBack) {
-  TMBPack p = Request(AMBType, AAddres, 3, std::move(ACallBack));
-  p.Start = AStartReg;
-  p.Count = ACount;
-  Submit(std::move(p));
+  SubmitRead(AMBType, AAddres, 3, AStartReg, ACount, std::move(ACallBack));
 }
 
 void TKRModbusMaster::ReadInputRegisters(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
                                          uint16_t ACount, TMBMCallBack ACallBack) {
-  TMBPack p = Request(AMBType, AAddres, 4, std::move(ACallBack));
-  p.Start = AStartReg;
-  p.Count = ACount;
-  Submit(std::move(p));
+  SubmitRead(AMBType, AAddres, 4, AStartReg, ACount, std::move(ACallBack));
 }
 
 void TKRModbusMaster::WriteCoil(TMBType AMBType, uint8_t AAddres, uint16_t ACoilNum, bool AData,

@@ -86,6 +86,8 @@ class TKRModbusMaster : public QObject {
 
  private:
   void Submit(TMBPack&& APack);
+  void SubmitRead(TMBType AMBType, uint8_t AAddres, uint8_t AFunc, uint16_t AStart, uint16_t ACount,
+                  TMBMCallBack ACallBack);
   bool CheckReady(const TMBMCallBack& ACallBack);
   void Dispatch(TMBPack&& APack);
   void _CallBack(int32_t AError, PKRBuffer APack, int32_t ALength, TKRPackToken* AData);

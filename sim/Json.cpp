@@ -55,25 +55,27 @@ JsonObject& JsonObject::Add(std::string_view key, std::string_view value) {
   return *this;
 }
 
+namespace {
+template <typename T>
+void AppendArray(std::string& body, std::span<const T> values) {
+  body += '[';
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i) body += ',';
+    body += std::to_string(values[i]);
+  }
+  body += ']';
+}
+}  // namespace
+
 JsonObject& JsonObject::Add(std::string_view key, std::span<const uint16_t> values) {
   Key(key);
-  body_ += '[';
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (i) body_ += ',';
-    body_ += std::to_string(values[i]);
-  }
-  body_ += ']';
+  AppendArray(body_, values);
   return *this;
 }
 
 JsonObject& JsonObject::Add(std::string_view key, std::span<const uint8_t> values) {
   Key(key);
-  body_ += '[';
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (i) body_ += ',';
-    body_ += std::to_string(values[i]);
-  }
-  body_ += ']';
+  AppendArray(body_, values);
   return *this;
 }
 
