@@ -166,8 +166,10 @@ void TMainForm::FormCreate() {
   BindSchedulerEvents();
   // The preset buttons, the Profile panel and the charge display of the battery presets.
   fPresets = std::make_unique<TPresets>(TPresetsHost{
-      gData, gMemory, fModel, *fTaskMgr, this, ToolBar1, MemoryPanel, ParametersPanel->Surface(),
-      OscillPanel, SetPanel, [this] { return fConnected; }, [this] { ShowSetValues(); },
+      gData, gMemory, fModel, *fTaskMgr, this, ToolBar1, MemoryPanel->Surface(),
+      ParametersPanel->Surface(), OscillPanel, SetPanel, [this] { return fConnected; },
+      [this](const QString& caption) { MemoryPanel->SetCaption(caption); },
+      [this] { ShowSetValues(); },
       [this] { ++fPrevUset; }, [this] { ShowPresetKindControls(); }, {}, {}});
   OscillTimer.setInterval(100);
   connect(&OscillTimer, &QTimer::timeout, this, Guarded([this] { OscillTimerTimer(); }));

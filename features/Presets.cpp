@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/CategoryPanel.h"
 #include "app/Dialogs.h"
 #include "app/ErrorReport.h"
 #include "features/ClickableEdit.h"
@@ -35,7 +34,7 @@ QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y, int w) {
 TPresets::TPresets(TPresetsHost host) : fHost(std::move(host)) {
   CreateEditIndicators();
   BuildToolBar();
-  BuildProfile(fHost.ProfilePanel->Surface());
+  BuildProfile(fHost.ProfileSurface);
   BuildChargeDisplay();
 }
 
@@ -261,7 +260,7 @@ void TPresets::UpdateMemory() {
   M_PowerCheckBox->setChecked(m.SINI != 0);
   if (fHost.UpdateParameterFields) fHost.UpdateParameterFields();
   ShowPresetButtons();
-  fHost.ProfilePanel->SetCaption(ProfileCaption(fHost.Data.MEM, fHost.Model.Version));
+  fHost.SetProfileCaption(ProfileCaption(fHost.Data.MEM, fHost.Model.Version));
   EnableParameterControls(true);
 }
 

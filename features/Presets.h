@@ -4,6 +4,7 @@
 // through the owner's request scheduler; values live in the owner's register mirrors.
 
 #include <QObject>
+#include <QString>
 
 #include <array>
 #include <cstdint>
@@ -22,7 +23,6 @@ class QPushButton;
 class QTimer;
 class QToolButton;
 class QWidget;
-class TCategoryPanel;
 class TClickableEdit;
 class TIndicator;
 
@@ -34,11 +34,12 @@ struct TPresetsHost {
   TLN_TaskMgr& TaskMgr;
   QWidget* Form;                 // the save prompt is centred on it
   QWidget* ToolBar;              // holds the preset buttons
-  TCategoryPanel* ProfilePanel;  // "Profile"
+  QWidget* ProfileSurface;        // the "Profile" panel's controls are built on it
   QWidget* ParametersSurface;    // the device-wide controls, enabled here by their names
   QWidget* ChargeBarParent;      // the chart area: the charge bar lies over its right part
   QWidget* ChargeLabelParent;    // the set-point area: the charge text replaces the knob
   std::function<bool()> Connected;
+  std::function<void(const QString&)> SetProfileCaption;
   // Set values on the displays and knobs without their change handlers.
   std::function<void()> ShowSetValues;
   // The next set-value write goes out even when the values equal the last ones written.
