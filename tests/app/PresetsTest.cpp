@@ -225,3 +225,13 @@ TEST_F(Presets, ButtonsFollowTheNumberOfPresetsAndADisconnectReleasesThem) {
     EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
   }
 }
+
+TEST_F(Presets, GalleryOfABatteryPresetWithTheProfileOpen) {
+  Connect();
+  Recall("ToolButtonC2");
+  Find<TCategoryPanel>("MemoryPanel")->SetCollapsed(false);
+  QTest::qWait(150);
+  QDir().mkpath(KELVORA_GALLERY_DIR);
+  const QString path = QDir(KELVORA_GALLERY_DIR).filePath("presets-battery-profile.png");
+  EXPECT_TRUE(Form->grab().save(path)) << path.toStdString();
+}
