@@ -24,6 +24,8 @@ TCategoryPanel::TCategoryPanel(const QString& name, const QString& caption, QWid
 
 QString TCategoryPanel::Caption() const { return fHeader->text(); }
 
+void TCategoryPanel::SetCaption(const QString& value) { fHeader->setText(value); }
+
 void TCategoryPanel::SetCollapsed(bool value) {
   if (value == fCollapsed) return;
   fCollapsed = value;

@@ -16,6 +16,7 @@ class TCategoryPanel : public QWidget {
   bool Collapsed() const { return fCollapsed; }
   void SetCollapsed(bool value);
   QString Caption() const;
+  void SetCaption(const QString& value);
   // The area below the header that holds the panel's controls.
   QWidget* Surface() const { return fSurface; }
 

@@ -17,6 +17,7 @@
 #include "app/RegisterMap.h"
 #include "app/ToggleSwitch.h"
 #include "features/Oscilloscope.h"
+#include "features/Presets.h"
 #include "host/PortDiscovery.h"
 #include "host/PortWatcher.h"
 #include "host/SettingsStore.h"
@@ -302,6 +303,7 @@ void TMainForm::ConnectionEstablished() {
   fConnectStartedByUser = false;
   SetConnectedState(true, gData.ONOFF > 0);
   ResetCounters();
+  fPresets->ShowPresetButtons();
   fTemperatureTimerCount = 5;
   fWriteOnOffAccepted = false;
   fTaskMgr->Start();
@@ -382,6 +384,7 @@ void TMainForm::SetConnectedState(bool connected, bool powerOn) {
   MemoryPanel->setEnabled(false);
   ParametersPanel->setEnabled(false);
   SetDisplayColors(fCLR0, fCLR0);
+  fPresets->ReleasePresetButtons();
 }
 
 void TMainForm::AutoConnectSwitchClick() {
@@ -462,6 +465,7 @@ void TMainForm::SetupModel(uint32_t model, uint32_t version) {
   PlaceCurrentPoint();
   UsetInd->MaxValue = static_cast<uint32_t>(ModelUmax);
   IsetInd->MaxValue = static_cast<uint32_t>(ModelImax);
+  fPresets->SetupModel();
   setWindowTitle(ModelCaption(model, version, gData.STATE));
 }
 
@@ -471,6 +475,7 @@ void TMainForm::DetectVersion(uint32_t, uint32_t) {
   fCLR2 = Rgb565ToColor(static_cast<uint16_t>(gData.CLR2));
   fCLR3 = Rgb565ToColor(static_cast<uint16_t>(gData.CLR3));
   SetDisplayColors(fCLR1, fCLR1);
+  fPresets->LabelDefaultFlag();
   TempLabel->setVisible(fModel.Temp);
   if (fModel.Temp) ShowTemperature();
   if (fVersionControlMessage && VersionNoticeDue(fModel.Version)) {

@@ -10,6 +10,7 @@
 #include "features/DataLog.h"
 #include "features/LogOptions.h"
 #include "features/Oscilloscope.h"
+#include "features/Presets.h"
 #include "modbus/KRModbusMaster.h"
 #include "panel/Indicator.h"
 #include "panel/dsLeds.h"
@@ -311,6 +312,7 @@ void TMainForm::GlobalDataRead(int32_t AError, const TKRRegisters* AData) {
 void TMainForm::MemNumRead(int32_t AError, const TKRRegisters* AData) {
   if (AError == 0) {
     gData.MEM = (*AData)[0] >= 20 ? 0 : (*AData)[0];
+    fPresets->ShowActivePreset();
     fTaskMgr->Callback();
   }
   ShowModbusResult(AError);
@@ -321,6 +323,7 @@ void TMainForm::MemNumAndCountersRead(int32_t AError, const TKRRegisters* AData)
     const TKRRegisters& r = *AData;
     for (int i = 0; i < 7; ++i) StoreRegister(gData, Reg::TIME_L + i, r[i]);
     if (gData.MEM >= 20) gData.MEM = 0;
+    fPresets->ShowActivePreset();
     fCounters.LoadTime(gData.TIME_H * 65536u + gData.TIME_L, Now());
     fCounters.LoadAH(gData.AHCNT_H * 65536u + gData.AHCNT_L);
     fCounters.LoadWH(gData.WHCNT_H * 65536u + gData.WHCNT_L);
@@ -333,6 +336,7 @@ void TMainForm::MemNumAndCountersRead(int32_t AError, const TKRRegisters* AData)
 void TMainForm::MemoryRead(int32_t AError, const TKRRegisters* AData) {
   if (AError == 0) {
     for (int i = 0; i < Reg::kMemoryRegisters; ++i) MemoryField(gMemory, i) = (*AData)[i];
+    fPresets->UpdateMemory();
     fTaskMgr->Callback();
   }
   ShowModbusResult(AError);
@@ -373,7 +377,7 @@ void TMainForm::OnOffWritten(int32_t AError) {
 
 void TMainForm::OscillTimerTimer() {
   CountersTick();
-  // 2. The charge bar of the battery presets follows with the presets.
+  fPresets->UpdateChargeProgress();
   if (fPowerOn && Logging)
     fLogList->LogByEvent(gData, LogUoutThreshold ? LogUoutThreshold() : kDefaultUoutThresholdIndex,
                          LogIoutThreshold ? LogIoutThreshold() : kDefaultIoutThresholdIndex);

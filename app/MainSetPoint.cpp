@@ -11,6 +11,7 @@
 #include "app/ErrorReport.h"
 #include "app/FocusedPanel.h"
 #include "app/MainUnit.h"
+#include "features/Presets.h"
 #include "panel/Indicator.h"
 #include "panel/UpDown.h"
 #include "widgets/LN_Knob.h"
@@ -237,6 +238,7 @@ void TMainForm::EnableSetControls(bool e) {
   UsetInd->SetEnabled(e && gData.MEM < 10);
   IsetInd->SetEnabled(e);
   UnlockSetBtn->setEnabled(!e);
+  fPresets->EnableParameterControls(e);
   const Qt::CursorShape pointer = e ? Qt::PointingHandCursor : Qt::ArrowCursor;
   for (TUpDown* upDown : {UpDown1, UpDown2, CursorUpDown1, CursorUpDown2}) upDown->setCursor(pointer);
   if (e) {
@@ -248,7 +250,11 @@ void TMainForm::EnableSetControls(bool e) {
     AHInd->RefreshCounter();
     WHInd->RefreshCounter();
   }
-  // The set-point extras follow the preset kind: battery presets fix the voltage.
+  fPresets->EnablePresetButtons(e);
+}
+
+// The set-point extras follow the preset kind: battery presets fix the voltage.
+void TMainForm::ShowPresetKindControls() {
   U_Knob->setVisible(gData.MEM < 10);
   UpDown1->setVisible(gData.MEM < 10 && UpDownCheckBox->isChecked());
   CursorUpDown1->setVisible(UpDown1->isVisibleTo(SetPanel));

@@ -27,6 +27,7 @@
 #include "autotest/TestUnit.h"
 #include "features/DataLog.h"
 #include "features/Oscilloscope.h"
+#include "features/Presets.h"
 #include "host/PointerDevices.h"
 #include "host/SettingsStore.h"
 #include "panel/EnterUnit.h"
@@ -178,6 +179,13 @@ void TMainForm::FormCreate() {
   // 7. The request scheduler; its events are bound by the polling handlers.
   fTaskMgr = std::make_unique<TLN_TaskMgr>(5);
   BindSchedulerEvents();
+  // The preset buttons, the Profile panel and the charge display of the battery presets.
+  fPresets = std::make_unique<TPresets>(TPresetsHost{
+      gData, gMemory, fModel, *fTaskMgr, this, ToolBar1, MemoryPanel->Surface(),
+      ParametersPanel->Surface(), OscillPanel, SetPanel, [this] { return fConnected; },
+      [this](const QString& caption) { MemoryPanel->SetCaption(caption); },
+      [this] { ShowSetValues(); },
+      [this] { ++fPrevUset; }, [this] { ShowPresetKindControls(); }, {}, {}});
   OscillTimer.setInterval(100);
   connect(&OscillTimer, &QTimer::timeout, this, Guarded([this] { OscillTimerTimer(); }));
   // 8. Slave address and logging state.
@@ -208,6 +216,9 @@ void TMainForm::FormShow() {
   if (AutoConnectSwitch->isEnabled() && RegValueExists("Autoconnect"))
     AutoConnectSwitch->SetOn(RegReadInteger("Autoconnect") != 0);
   fOscilloscope->DrawInitial();
+  // Closing an entry window shows the edited profile and parameter values.
+  for (TEnterFormBase* entry : {static_cast<TEnterFormBase*>(EnterForm), static_cast<TEnterFormBase*>(EnterForm2)})
+    if (entry) entry->SetOnUpdateMemory(Guarded([this] { fPresets->UpdateMemory(); }));
 }
 
 void TMainForm::changeEvent(QEvent* event) {

@@ -43,6 +43,7 @@ class TPortWatcher;
 class TToggleSwitch;
 class TOscilloscope;
 class TDataLog;
+class TPresets;
 enum class TPortChange;
 
 class TMainForm : public QWidget {
@@ -204,6 +205,7 @@ class TMainForm : public QWidget {
   void SetKnobsEnabled(bool on);
   void EnableUpDowns(bool e);
   void SetCursorButtonsVisible(bool v);
+  void ShowPresetKindControls();
   void UnlockSetBtnClick();
   void OnOffBtnClick();
   void SetOnOffImage(int index);
@@ -293,6 +295,7 @@ class TMainForm : public QWidget {
   std::unique_ptr<TIndicator> UsetInd, IsetInd, UoutInd, IoutInd, PoutInd, TimeInd, AHInd, WHInd;
   QTimer OscillTimer;
   std::unique_ptr<TOscilloscope> fOscilloscope;
+  std::unique_ptr<TPresets> fPresets;
   std::unique_ptr<TDataLog> fLogList;
 
   // The link.
