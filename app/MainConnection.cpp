@@ -17,6 +17,7 @@
 #include "app/RegisterMap.h"
 #include "app/ToggleSwitch.h"
 #include "features/Oscilloscope.h"
+#include "features/Parameters.h"
 #include "host/PortDiscovery.h"
 #include "host/PortWatcher.h"
 #include "host/SettingsStore.h"
@@ -246,6 +247,7 @@ void TMainForm::ConnectReadDone(int32_t AError, const TKRRegisters* AData) {
   }
   for (int reg = 0; reg < 15; ++reg) StoreRegister(gData, reg, (*AData)[reg]);
   SetupModel(gData.MODEL, gData.VERSION);
+  fParameters->SetBacklightPosition(gData.BLED);
   if (IsKnownModel(gData.MODEL)) {
     ShowSetValues();
     UoutInd->UpdateDigits();
@@ -457,12 +459,13 @@ void TMainForm::ShowModbusResult(int32_t AError) {
 }
 
 void TMainForm::SetupModel(uint32_t model, uint32_t version) {
-  const bool sensor = SetupModelLimits(model, fModel, fModel.RCNT);
+  const bool sensor = SetupModelLimits(model, fModel, fParameters->ResetCountersChecked());
   fModel.TempSensorEnable = sensor;
   PlaceCurrentPoint();
   UsetInd->MaxValue = static_cast<uint32_t>(ModelUmax);
   IsetInd->MaxValue = static_cast<uint32_t>(ModelImax);
   setWindowTitle(ModelCaption(model, version, gData.STATE));
+  fParameters->SetupModel();
 }
 
 void TMainForm::DetectVersion(uint32_t, uint32_t) {
@@ -471,8 +474,8 @@ void TMainForm::DetectVersion(uint32_t, uint32_t) {
   fCLR2 = Rgb565ToColor(static_cast<uint16_t>(gData.CLR2));
   fCLR3 = Rgb565ToColor(static_cast<uint16_t>(gData.CLR3));
   SetDisplayColors(fCLR1, fCLR1);
+  fParameters->DetectVersion();
   TempLabel->setVisible(fModel.Temp);
-  if (fModel.Temp) ShowTemperature();
   if (fVersionControlMessage && VersionNoticeDue(fModel.Version)) {
     fVersionControlMessage = 0;
     QMetaObject::invokeMethod(this, Guarded([this] { WMVersionMessage(); }), Qt::QueuedConnection);

@@ -10,6 +10,7 @@
 #include "features/DataLog.h"
 #include "features/LogOptions.h"
 #include "features/Oscilloscope.h"
+#include "features/Parameters.h"
 #include "modbus/KRModbusMaster.h"
 #include "panel/Indicator.h"
 #include "panel/dsLeds.h"
@@ -196,10 +197,11 @@ void TMainForm::SendJumpBoot() {
 
 void TMainForm::SendGlobalData() {
   TKRRegisters values;
-  for (int reg = Reg::COMM; reg < Reg::COMM + 11; ++reg)
+  const TRequestSpec& block = RequestSpec(TRequestKind::WriteGlobalData);
+  for (int reg = block.Start; reg < block.Start + block.Count; ++reg)
     values.push_back(static_cast<uint16_t>(RegisterField(gData, reg)));
   ModbusLedOn();
-  WriteRegisters(Reg::COMM, values, [this](int32_t e) { WriteDone(e); });
+  WriteRegisters(block.Start, values, [this](int32_t e) { WriteDone(e); });
 }
 
 void TMainForm::SendMemory() {
@@ -285,7 +287,7 @@ void TMainForm::SetDataRead(int32_t AError, const TKRRegisters* AData) {
 void TMainForm::TemperatureRead(int32_t AError, const TKRRegisters* AData) {
   if (AError == 0) {
     gData.TMP = (*AData)[0];
-    ShowTemperature();
+    fParameters->Set_CF_RadioGroup();
     fTaskMgr->Callback();
   }
   ShowModbusResult(AError);

@@ -11,6 +11,7 @@
 #include "app/ErrorReport.h"
 #include "app/FocusedPanel.h"
 #include "app/MainUnit.h"
+#include "features/Parameters.h"
 #include "panel/Indicator.h"
 #include "panel/UpDown.h"
 #include "widgets/LN_Knob.h"
@@ -69,12 +70,6 @@ void TMainForm::BuildSetControls() {
       Guarded([this](void*, bool&, int, TUpDownDirection d) { CursorUpDownChangingEx(*IsetInd, d); }));
   UsetInd->SetUpDownCtrl(UpDown1);
   IsetInd->SetUpDownCtrl(UpDown2);
-
-  UpDownCheckBox = new QCheckBox("Show Cursor Buttons", SetPanel);
-  UpDownCheckBox->setObjectName("UpDownCheckBox");
-  UpDownCheckBox->setGeometry(190, 176, 160, 18);
-  connect(UpDownCheckBox, &QCheckBox::clicked, this,
-          Guarded([this](bool checked) { SetCursorButtonsVisible(checked); }));
 
   UsetPanel->OnClick = Guarded([this] { SetPanelClick(*UsetInd, UsetPanel); });
   IsetPanel->OnClick = Guarded([this] { SetPanelClick(*IsetInd, IsetPanel); });
@@ -237,6 +232,7 @@ void TMainForm::EnableSetControls(bool e) {
   UsetInd->SetEnabled(e && gData.MEM < 10);
   IsetInd->SetEnabled(e);
   UnlockSetBtn->setEnabled(!e);
+  fParameters->EnableParameterControls(e);
   const Qt::CursorShape pointer = e ? Qt::PointingHandCursor : Qt::ArrowCursor;
   for (TUpDown* upDown : {UpDown1, UpDown2, CursorUpDown1, CursorUpDown2}) upDown->setCursor(pointer);
   if (e) {

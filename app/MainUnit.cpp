@@ -26,6 +26,7 @@
 #include "autotest/TestUnit.h"
 #include "features/DataLog.h"
 #include "features/Oscilloscope.h"
+#include "features/Parameters.h"
 #include "host/PointerDevices.h"
 #include "host/SettingsStore.h"
 #include "panel/EnterUnit.h"
@@ -146,10 +147,12 @@ void TMainForm::FormCreate() {
   //    their panels.
   CreateIndicators();
   BuildSetControls();
+  CreateParameters();
   UsetInd->SetOnChange([this](void*) { UsetIndChange(); });
   IsetInd->SetOnChange([this](void*) { IsetIndChange(); });
   // 3. Stored display settings.
   RestoreStoredSettings();
+  fParameters->SetResetCountersChecked(fModel.RCNT);
   SetCursorButtonsVisible(fCursorButtonsVisible);
   // 4. Connection controls; the port list is filled by the connection handling.
   RestoreConnectionSettings();

@@ -42,6 +42,7 @@ class TPortComboBox;
 class TPortWatcher;
 class TToggleSwitch;
 class TOscilloscope;
+class TParameters;
 class TDataLog;
 enum class TPortChange;
 
@@ -122,7 +123,6 @@ class TMainForm : public QWidget {
   void ShowProtection(uint32_t code);
   void ClearModeLeds();
   void SetShadowColor(bool on);
-  void ShowTemperature();
   void TimeIndChange();
   void AHIndChange();
   void WHIndChange();
@@ -219,6 +219,11 @@ class TMainForm : public QWidget {
   QWidget* FindControlAtPoint(QPoint globalPos) const;
   void FormMouseWheel(bool up, QPoint globalPos);
 
+  // ---- Device parameters and the side panels (MainParameters) ----
+  void CreateParameters();
+  void P_AdvancedBtnClick();
+  void CategoryPanelExpand(TCategoryPanel* Sender);
+
   // Regions of the window.
   QFrame* OscillPanel = nullptr;
   TCategoryPanelGroup* CategoryPanelGroup1 = nullptr;
@@ -293,6 +298,7 @@ class TMainForm : public QWidget {
   std::unique_ptr<TIndicator> UsetInd, IsetInd, UoutInd, IoutInd, PoutInd, TimeInd, AHInd, WHInd;
   QTimer OscillTimer;
   std::unique_ptr<TOscilloscope> fOscilloscope;
+  std::unique_ptr<TParameters> fParameters;
   std::unique_ptr<TDataLog> fLogList;
 
   // The link.
