@@ -12,6 +12,5 @@ void EditClick(QWidget& Sender, TEnterForm& form, TIndicator& indicator,
   form.SetOnUpdateMemory(std::move(updateMemory));
   form.SetIndicator(&indicator);
   form.show();
-  form.raise();
   form.activateWindow();
 }

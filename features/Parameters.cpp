@@ -176,7 +176,10 @@ void TParameters::DetectVersion() {
   P_MaxMemEdit->setText(FormatFixed(fHost.gData.MMAX, 1));
   P_ResetCountersCheckBox->setChecked(fHost.fModel.RCNT);
   CF_RadioGroup->setEnabled(fHost.fModel.Temp);
+  // The connect read found the level while the range was still that of old firmware.
+  const uint32_t before = static_cast<uint32_t>(P_BacklightTrackBar->maximum());
   P_BacklightTrackBar->setMaximum(fHost.fModel.BacklightMax);
+  if (fHost.gData.BLED > before) SetBacklightPosition(fHost.gData.BLED);
   // The class decides which fields may be edited.
   EnableParameterControls(fHost.Connected() && !fHost.PowerOn());
 }

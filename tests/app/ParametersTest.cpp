@@ -32,8 +32,9 @@ class Parameters : public MainWindowFixture {
     ASSERT_TRUE(QTest::qWaitFor([&] { return Form->fModel.Version == expected; }, 3000));
     // The first polls have confirmed the key lock; the global block, where there is one, is in.
     ASSERT_TRUE(QTest::qWaitFor([this] { return Polls().size() >= 2; }, 3000));
-    if (expected != TVersion::ver_18)
+    if (expected != TVersion::ver_18) {
       ASSERT_TRUE(QTest::qWaitFor([&] { return !GlobalReads().empty(); }, 3000));
+    }
     Panel("ParametersPanel")->SetCollapsed(false);
   }
   TCategoryPanel* Panel(const char* name) const { return Find<TCategoryPanel>(name); }
@@ -184,6 +185,20 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TFlagCase{{"--model", "5015", "--firmware", "40"}, TVersion::ver_40, 5, false},
                       TFlagCase{{"--model", "5015", "--firmware", "42", "--state", "1"},
                                 TVersion::ver_42, 6, true}));
+
+TEST_F(Parameters, TheSixthBacklightLevelSurvivesAReconnect) {
+  ASSERT_NO_FATAL_FAILURE(Connect({}, TVersion::ver_43));
+  Find<QSlider>("P_BacklightTrackBar")->setValue(6);
+  Click("P_SaveBtn");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !BacklightWrites().empty(); }, 3000));
+  EXPECT_EQ(BacklightWrites().back().Values, std::vector<int>{6});
+  Click("DisconnectBtn");
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return GlobalReads().size() >= 2; }, 3000));
+  EXPECT_EQ(Find<QSlider>("P_BacklightTrackBar")->maximum(), 6);
+  EXPECT_EQ(Find<QSlider>("P_BacklightTrackBar")->value(), 6);
+}
 
 TEST_F(Parameters, UnidentifiedFirmwareGetsOnlyTheBacklight) {
   ASSERT_NO_FATAL_FAILURE(Connect({"--firmware", "18"}, TVersion::ver_18));
