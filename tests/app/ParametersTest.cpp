@@ -186,6 +186,17 @@ INSTANTIATE_TEST_SUITE_P(
                       TFlagCase{{"--model", "5015", "--firmware", "42", "--state", "1"},
                                 TVersion::ver_42, 6, true}));
 
+TEST_F(Parameters, ShowCursorButtonsTogglesTheSetPointArrows) {
+  ASSERT_NO_FATAL_FAILURE(Connect({}, TVersion::ver_43));
+  auto* box = Find<QCheckBox>("UpDownCheckBox");
+  const bool shown = box->isChecked();
+  ClickBox("UpDownCheckBox");
+  EXPECT_NE(box->isChecked(), shown);
+  EXPECT_EQ(Form->CursorButtonsVisible(), !shown);
+  EXPECT_EQ(Find("UpDown2")->isVisibleTo(Form.get()), !shown);
+  EXPECT_EQ(Find("CursorUpDown1")->isVisibleTo(Form.get()), !shown);
+}
+
 TEST_F(Parameters, TheSixthBacklightLevelSurvivesAReconnect) {
   ASSERT_NO_FATAL_FAILURE(Connect({}, TVersion::ver_43));
   Find<QSlider>("P_BacklightTrackBar")->setValue(6);
