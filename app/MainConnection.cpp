@@ -18,6 +18,7 @@
 #include "app/ToggleSwitch.h"
 #include "features/Oscilloscope.h"
 #include "features/Presets.h"
+#include "features/Parameters.h"
 #include "host/PortDiscovery.h"
 #include "host/PortWatcher.h"
 #include "host/SettingsStore.h"
@@ -247,6 +248,7 @@ void TMainForm::ConnectReadDone(int32_t AError, const TKRRegisters* AData) {
   }
   for (int reg = 0; reg < 15; ++reg) StoreRegister(gData, reg, (*AData)[reg]);
   SetupModel(gData.MODEL, gData.VERSION);
+  fParameters->SetBacklightPosition(gData.BLED);
   if (IsKnownModel(gData.MODEL)) {
     ShowSetValues();
     UoutInd->UpdateDigits();
@@ -460,13 +462,14 @@ void TMainForm::ShowModbusResult(int32_t AError) {
 }
 
 void TMainForm::SetupModel(uint32_t model, uint32_t version) {
-  const bool sensor = SetupModelLimits(model, fModel, fModel.RCNT);
+  const bool sensor = SetupModelLimits(model, fModel, fParameters->ResetCountersChecked());
   fModel.TempSensorEnable = sensor;
   PlaceCurrentPoint();
   UsetInd->MaxValue = static_cast<uint32_t>(ModelUmax);
   IsetInd->MaxValue = static_cast<uint32_t>(ModelImax);
   fPresets->SetupModel();
   setWindowTitle(ModelCaption(model, version, gData.STATE));
+  fParameters->SetupModel();
 }
 
 void TMainForm::DetectVersion(uint32_t, uint32_t) {
@@ -476,8 +479,8 @@ void TMainForm::DetectVersion(uint32_t, uint32_t) {
   fCLR3 = Rgb565ToColor(static_cast<uint16_t>(gData.CLR3));
   SetDisplayColors(fCLR1, fCLR1);
   fPresets->LabelDefaultFlag();
+  fParameters->DetectVersion();
   TempLabel->setVisible(fModel.Temp);
-  if (fModel.Temp) ShowTemperature();
   if (fVersionControlMessage && VersionNoticeDue(fModel.Version)) {
     fVersionControlMessage = 0;
     QMetaObject::invokeMethod(this, Guarded([this] { WMVersionMessage(); }), Qt::QueuedConnection);

@@ -11,6 +11,7 @@
 #include "features/LogOptions.h"
 #include "features/Oscilloscope.h"
 #include "features/Presets.h"
+#include "features/Parameters.h"
 #include "modbus/KRModbusMaster.h"
 #include "panel/Indicator.h"
 #include "panel/dsLeds.h"
@@ -197,11 +198,11 @@ void TMainForm::SendJumpBoot() {
 
 void TMainForm::SendGlobalData() {
   TKRRegisters values;
-  // MMAX .. CLR3: the part of the global block the supply takes back.
-  for (int reg = Reg::MMAX; reg < Reg::MMAX + 11; ++reg)
+  const TRequestSpec& block = RequestSpec(TRequestKind::WriteGlobalData);
+  for (int reg = block.Start; reg < block.Start + block.Count; ++reg)
     values.push_back(static_cast<uint16_t>(RegisterField(gData, reg)));
   ModbusLedOn();
-  WriteRegisters(Reg::MMAX, values, [this](int32_t e) { WriteDone(e); });
+  WriteRegisters(block.Start, values, [this](int32_t e) { WriteDone(e); });
 }
 
 void TMainForm::SendMemory() {
@@ -287,7 +288,7 @@ void TMainForm::SetDataRead(int32_t AError, const TKRRegisters* AData) {
 void TMainForm::TemperatureRead(int32_t AError, const TKRRegisters* AData) {
   if (AError == 0) {
     gData.TMP = (*AData)[0];
-    ShowTemperature();
+    fParameters->Set_CF_RadioGroup();
     fTaskMgr->Callback();
   }
   ShowModbusResult(AError);

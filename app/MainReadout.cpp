@@ -252,12 +252,6 @@ void TMainForm::SetShadowColor(bool on) {
   fShadowColorOn = on;
 }
 
-void TMainForm::ShowTemperature() {
-  const uint32_t tmp = gData.TMP;
-  TempLabel->setText(fModel.CF ? "T " + QString::number(tmp * 9 / 5 + 32) + "F"
-                               : "T " + QString::number(tmp) + "C");
-}
-
 void TMainForm::TimeIndChange() { TimeIndLabel->setText(fCounters.fTime < 360000 ? "S" : "h"); }
 void TMainForm::AHIndChange() { AHLabel->setText(fCounters.fAHCounter < 100000 ? " Ah" : "kAh"); }
 void TMainForm::WHIndChange() { WHLabel->setText(fCounters.fWHCounter < 100000 ? " Wh" : "kWh"); }

@@ -71,12 +71,6 @@ void TMainForm::BuildSetControls() {
   UsetInd->SetUpDownCtrl(UpDown1);
   IsetInd->SetUpDownCtrl(UpDown2);
 
-  UpDownCheckBox = new QCheckBox("Show Cursor Buttons", SetPanel);
-  UpDownCheckBox->setObjectName("UpDownCheckBox");
-  UpDownCheckBox->setGeometry(190, 176, 160, 18);
-  connect(UpDownCheckBox, &QCheckBox::clicked, this,
-          Guarded([this](bool checked) { SetCursorButtonsVisible(checked); }));
-
   UsetPanel->OnClick = Guarded([this] { SetPanelClick(*UsetInd, UsetPanel); });
   IsetPanel->OnClick = Guarded([this] { SetPanelClick(*IsetInd, IsetPanel); });
   UsetPanel->OnKeyDown = Guarded([this](int key) { SetPanelKeyDown(*UsetInd, key); });

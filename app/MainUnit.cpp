@@ -25,9 +25,11 @@
 #include "app/IpAddress.h"
 #include "app/ProgramWindows.h"
 #include "autotest/TestUnit.h"
+#include "features/ClickableEdit.h"
 #include "features/DataLog.h"
 #include "features/Oscilloscope.h"
 #include "features/Presets.h"
+#include "features/Parameters.h"
 #include "host/PointerDevices.h"
 #include "host/SettingsStore.h"
 #include "panel/EnterUnit.h"
@@ -162,10 +164,12 @@ void TMainForm::FormCreate() {
   //    their panels.
   CreateIndicators();
   BuildSetControls();
+  CreateParameters();
   UsetInd->SetOnChange([this](void*) { UsetIndChange(); });
   IsetInd->SetOnChange([this](void*) { IsetIndChange(); });
   // 3. Stored display settings.
   RestoreStoredSettings();
+  fParameters->SetResetCountersChecked(fModel.RCNT);
   SetCursorButtonsVisible(fCursorButtonsVisible);
   // 4. Connection controls; the port list is filled by the connection handling.
   RestoreConnectionSettings();
@@ -185,7 +189,9 @@ void TMainForm::FormCreate() {
       ParametersPanel->Surface(), OscillPanel, SetPanel, [this] { return fConnected; },
       [this](const QString& caption) { MemoryPanel->SetCaption(caption); },
       [this] { ShowSetValues(); },
-      [this] { ++fPrevUset; }, [this] { ShowPresetKindControls(); }, {}, {}});
+      [this] { ++fPrevUset; }, [this] { ShowPresetKindControls(); },
+      [this] { fParameters->UpdateParameterTexts(); },
+      [this](TClickableEdit* sender) { ProfileEditClick(*sender); }});
   OscillTimer.setInterval(100);
   connect(&OscillTimer, &QTimer::timeout, this, Guarded([this] { OscillTimerTimer(); }));
   // 8. Slave address and logging state.

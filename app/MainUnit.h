@@ -31,6 +31,7 @@ class QLineEdit;
 class QPushButton;
 class TActivityIndicator;
 class TCategoryPanel;
+class TClickableEdit;
 class TCategoryPanelGroup;
 class TdsLed;
 class TdsSevenSegmentDisplay;
@@ -42,6 +43,7 @@ class TPortComboBox;
 class TPortWatcher;
 class TToggleSwitch;
 class TOscilloscope;
+class TParameters;
 class TDataLog;
 class TPresets;
 enum class TPortChange;
@@ -123,7 +125,6 @@ class TMainForm : public QWidget {
   void ShowProtection(uint32_t code);
   void ClearModeLeds();
   void SetShadowColor(bool on);
-  void ShowTemperature();
   void TimeIndChange();
   void AHIndChange();
   void WHIndChange();
@@ -221,6 +222,13 @@ class TMainForm : public QWidget {
   QWidget* FindControlAtPoint(QPoint globalPos) const;
   void FormMouseWheel(bool up, QPoint globalPos);
 
+  // ---- Device parameters and the side panels (MainParameters) ----
+  void CreateParameters();
+  // A profile value field was clicked: the entry window opens over it.
+  void ProfileEditClick(TClickableEdit& Sender);
+  void P_AdvancedBtnClick();
+  void CategoryPanelExpand(TCategoryPanel* Sender);
+
   // Regions of the window.
   QFrame* OscillPanel = nullptr;
   TCategoryPanelGroup* CategoryPanelGroup1 = nullptr;
@@ -296,6 +304,7 @@ class TMainForm : public QWidget {
   QTimer OscillTimer;
   std::unique_ptr<TOscilloscope> fOscilloscope;
   std::unique_ptr<TPresets> fPresets;
+  std::unique_ptr<TParameters> fParameters;
   std::unique_ptr<TDataLog> fLogList;
 
   // The link.
