@@ -169,6 +169,7 @@ void TMainForm::IpMaskEditExit() {
 }
 
 void TMainForm::ConnectBtnClick() {
+  if (FirmwareUpdateRunning()) return;
   fOscilloscope->ClearOscData();
   fOscilloscope->SetRun(true);
   ConnectBtn->setEnabled(false);
@@ -402,6 +403,11 @@ void TMainForm::AutoconnectTimerTimer() {
   AutoconnectTimer.stop();
   AutoconnectTimer.setInterval(kRetryMs);
   if (fConnected) return;
+  if (FirmwareUpdateRunning()) {
+    // Tried again once the bootloader has given the port back.
+    if (AutoConnectSwitch->On()) AutoconnectTimer.start();
+    return;
+  }
   if (FillPortList()) ConnectBtnClick();
   if (AutoConnectSwitch->On() && !fConnected) AutoconnectTimer.start();
 }

@@ -23,8 +23,10 @@
 #include "panel/Indicator.h"
 #include "app/IpAddress.h"
 #include "app/ProgramWindows.h"
+#include "advanced/AdvancedUnit.h"
 #include "autotest/TestUnit.h"
 #include "features/DataLog.h"
+#include "features/LogOptions.h"
 #include "features/Oscilloscope.h"
 #include "host/PointerDevices.h"
 #include "host/SettingsStore.h"
@@ -169,6 +171,13 @@ void TMainForm::FormCreate() {
   fMBaddr = 1;
   fLogList = std::make_unique<TDataLog>();
   Logging = false;
+  // The thresholds are the advanced window's choices at the moment of each entry.
+  LogUoutThreshold = [] {
+    return AdvancedForm ? AdvancedForm->UoutComboBox()->currentIndex() : kDefaultUoutThresholdIndex;
+  };
+  LogIoutThreshold = [] {
+    return AdvancedForm ? AdvancedForm->IoutComboBox()->currentIndex() : kDefaultIoutThresholdIndex;
+  };
   fWebBrowserLoaded = false;
 }
 
@@ -235,8 +244,9 @@ void TMainForm::FormClose() {
   if (TestForm) TestForm->close();
   // 3. The scheduler is released.
   fTaskMgr.reset();
-  // 4. Settings.
+  // 4. Settings, the advanced window's logging options with them.
   StoreSettings();
+  if (AdvancedForm) AdvancedForm->StoreLogSettings();
 }
 
 void TMainForm::StoreSettings() {

@@ -44,6 +44,7 @@ class TToggleSwitch;
 class TOscilloscope;
 class TDataLog;
 enum class TPortChange;
+struct TFirmwareUpdateHost;
 
 class TMainForm : public QWidget {
   Q_OBJECT
@@ -91,6 +92,9 @@ class TMainForm : public QWidget {
   void ResetCounters();
   void ShowModbusResult(int32_t AError);
   void ModbusLedOn();
+  // The advanced window: what its firmware update needs from this window, and its opening.
+  TFirmwareUpdateHost FirmwareUpdateHost();
+  void P_AdvancedBtnClick();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -153,6 +157,8 @@ class TMainForm : public QWidget {
   void DetectVersion(uint32_t model, uint32_t version);
   void WMVersionMessage();
   void ReportUnknownModel(uint32_t model);
+  // While the firmware update holds the serial port, nothing may connect.
+  bool FirmwareUpdateRunning() const;
 
   // ---- Requests and answers (MainPolling) ----
   void BindSchedulerEvents();
