@@ -81,8 +81,11 @@ TAdvancedForm::TAdvancedForm(TFirmwareUpdateHost aHost, QWidget* parent) : QDial
   QWidget* presentation = AddTab("PresentationTab", "Presentation");
   fWebBrowser1 = MakeBrowser(presentation, "WebBrowser1");
   AddTab("AboutTab", "About", BuildAboutTab());
-  // The calibration help appears only when asked for.
+  // The calibration help appears only when asked for; calibration and battery source once the
+  // supply's firmware has been identified.
   SetTabVisible(fHelpTab, false);
+  SetTabVisible(fCalibTab, false);
+  SetTabVisible(fBatteryTab, false);
   fPageControl1->setCurrentWidget(fColorTab);
   FormCreate();
 }

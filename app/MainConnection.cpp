@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "advanced/AdvancedUnit.h"
 #include "app/ActivityIndicator.h"
 #include "app/CategoryPanel.h"
 #include "app/Dialogs.h"
@@ -14,6 +15,7 @@
 #include "app/MainUnit.h"
 #include "app/ModelIdentity.h"
 #include "app/PortComboBox.h"
+#include "app/ProgramWindows.h"
 #include "app/RegisterMap.h"
 #include "app/ToggleSwitch.h"
 #include "features/Oscilloscope.h"
@@ -469,6 +471,11 @@ void TMainForm::SetupModel(uint32_t model, uint32_t version) {
   UsetInd->MaxValue = static_cast<uint32_t>(ModelUmax);
   IsetInd->MaxValue = static_cast<uint32_t>(ModelImax);
   setWindowTitle(ModelCaption(model, version, gData.STATE));
+  // Until the firmware is identified there is nothing to calibrate and no battery option.
+  if (AdvancedForm) {
+    AdvancedForm->SetTabVisible(AdvancedForm->BatteryTab(), false);
+    AdvancedForm->SetTabVisible(AdvancedForm->CalibTab(), false);
+  }
 }
 
 void TMainForm::DetectVersion(uint32_t, uint32_t) {
@@ -479,6 +486,10 @@ void TMainForm::DetectVersion(uint32_t, uint32_t) {
   SetDisplayColors(fCLR1, fCLR1);
   TempLabel->setVisible(fModel.Temp);
   if (fModel.Temp) ShowTemperature();
+  if (AdvancedForm) {
+    AdvancedForm->SetTabVisible(AdvancedForm->BatteryTab(), fModel.BatterySourceEnable);
+    AdvancedForm->SetTabVisible(AdvancedForm->CalibTab(), true);
+  }
   if (fVersionControlMessage && VersionNoticeDue(fModel.Version)) {
     fVersionControlMessage = 0;
     QMetaObject::invokeMethod(this, Guarded([this] { WMVersionMessage(); }), Qt::QueuedConnection);

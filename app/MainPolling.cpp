@@ -196,10 +196,10 @@ void TMainForm::SendJumpBoot() {
 
 void TMainForm::SendGlobalData() {
   TKRRegisters values;
-  for (int reg = Reg::COMM; reg < Reg::COMM + 11; ++reg)
+  for (int reg = Reg::MMAX; reg <= Reg::CLR3; ++reg)
     values.push_back(static_cast<uint16_t>(RegisterField(gData, reg)));
   ModbusLedOn();
-  WriteRegisters(Reg::COMM, values, [this](int32_t e) { WriteDone(e); });
+  WriteRegisters(Reg::MMAX, values, [this](int32_t e) { WriteDone(e); });
 }
 
 void TMainForm::SendMemory() {
