@@ -7,6 +7,8 @@
 #include "advanced/AdvancedUnit.h"
 #include "advanced/ColorBox.h"
 #include "app/ProgramWindows.h"
+#include "modbus/KRCOMPort.h"
+#include "modbus/KRCOMPortConnector.h"
 #include "tests/app/MainWindowFixture.h"
 
 using namespace kelvora::test;
@@ -108,7 +110,11 @@ TEST_F(AdvancedWindow, NothingConnectsWhileTheUpdateHoldsThePort) {
 
   const size_t before = Requests().size();
   Click("ConnectBtn");
-  QTest::qWait(500);
+  QTest::qWait(100);
+  // The port stays closed for the bootloader client to take.
+  EXPECT_FALSE(Form->COMPortConnector()->ComPort()->Connected());
+  EXPECT_TRUE(Find<QPushButton>("ConnectBtn")->isEnabled());
+  QTest::qWait(400);
   EXPECT_FALSE(Form->Connected());
   const std::vector<TraceEntry> requests = Requests();
   EXPECT_EQ(requests.size(), before);
