@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 #include "advanced/AdvancedUnit.h"
@@ -121,4 +122,23 @@ TEST_F(AdvancedWindow, NothingConnectsWhileTheUpdateHoldsThePort) {
   const auto jumps = SimTrace(TracePath).Requests([](const TraceEntry& e) { return e.Fc == 6 && e.Addr == 32; });
   ASSERT_EQ(jumps.size(), 1u);
   EXPECT_EQ(requests.back().T, jumps.back().T);
+}
+
+TEST_F(AdvancedWindow, LoggingUsesTheWindowsThresholdsAndTheyAreStoredWhenTheMainWindowCloses) {
+  OpenWindow(false);
+  Advanced = std::make_unique<TAdvancedForm>(Form->FirmwareUpdateHost());
+  AdvancedForm = Advanced.get();
+  Advanced->UoutComboBox()->setCurrentIndex(6);
+  Advanced->IoutComboBox()->setCurrentIndex(0);
+  EXPECT_EQ(Form->LogUoutThreshold(), 6);
+  EXPECT_EQ(Form->LogIoutThreshold(), 0);
+  Advanced->LogEventRadioBtn()->click();
+  Advanced->LogIntervalComboBox()->setCurrentIndex(11);
+  EXPECT_FALSE(RegValueExists("LUEV"));
+  Form->close();
+  EXPECT_EQ(RegReadInteger("LOG"), 1);
+  EXPECT_EQ(RegReadInteger("LTIM"), 11);
+  EXPECT_EQ(RegReadInteger("LUEV"), 6);
+  EXPECT_EQ(RegReadInteger("LIEV"), 0);
+  EXPECT_EQ(RegReadInteger("EXCEL"), 0);
 }
