@@ -8,6 +8,7 @@
 #include "advanced/AdvancedUnit.h"
 #include "advanced/ColorBox.h"
 #include "app/ProgramWindows.h"
+#include "app/ToggleSwitch.h"
 #include "modbus/KRCOMPort.h"
 #include "modbus/KRCOMPortConnector.h"
 #include "tests/app/MainWindowFixture.h"
@@ -115,7 +116,10 @@ TEST_F(AdvancedWindow, NothingConnectsWhileTheUpdateHoldsThePort) {
   // The port stays closed for the bootloader client to take.
   EXPECT_FALSE(Form->COMPortConnector()->ComPort()->Connected());
   EXPECT_TRUE(Find<QPushButton>("ConnectBtn")->isEnabled());
-  QTest::qWait(400);
+  // Nor does the automatic reconnection.
+  Find<TToggleSwitch>("AutoConnectSwitch")->SetOn(true);
+  QTest::qWait(700);
+  EXPECT_FALSE(Form->COMPortConnector()->ComPort()->Connected());
   EXPECT_FALSE(Form->Connected());
   const std::vector<TraceEntry> requests = Requests();
   EXPECT_EQ(requests.size(), before);
