@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "advanced/AdvancedUnit.h"
 #include "app/ActivityIndicator.h"
 #include "app/CategoryPanel.h"
 #include "app/Dialogs.h"
@@ -14,6 +15,7 @@
 #include "app/MainUnit.h"
 #include "app/ModelIdentity.h"
 #include "app/PortComboBox.h"
+#include "app/ProgramWindows.h"
 #include "app/RegisterMap.h"
 #include "app/ToggleSwitch.h"
 #include "features/Oscilloscope.h"
@@ -171,6 +173,7 @@ void TMainForm::IpMaskEditExit() {
 }
 
 void TMainForm::ConnectBtnClick() {
+  if (FirmwareUpdateRunning()) return;
   fOscilloscope->ClearOscData();
   fOscilloscope->SetRun(true);
   ConnectBtn->setEnabled(false);
@@ -407,6 +410,11 @@ void TMainForm::AutoconnectTimerTimer() {
   AutoconnectTimer.stop();
   AutoconnectTimer.setInterval(kRetryMs);
   if (fConnected) return;
+  if (FirmwareUpdateRunning()) {
+    // Tried again once the bootloader has given the port back.
+    if (AutoConnectSwitch->On()) AutoconnectTimer.start();
+    return;
+  }
   if (FillPortList()) ConnectBtnClick();
   if (AutoConnectSwitch->On() && !fConnected) AutoconnectTimer.start();
 }
@@ -470,6 +478,11 @@ void TMainForm::SetupModel(uint32_t model, uint32_t version) {
   fPresets->SetupModel();
   setWindowTitle(ModelCaption(model, version, gData.STATE));
   fParameters->SetupModel();
+  // Until the firmware is identified there is nothing to calibrate and no battery option.
+  if (AdvancedForm) {
+    AdvancedForm->SetTabVisible(AdvancedForm->BatteryTab(), false);
+    AdvancedForm->SetTabVisible(AdvancedForm->CalibTab(), false);
+  }
 }
 
 void TMainForm::DetectVersion(uint32_t, uint32_t) {
@@ -481,6 +494,10 @@ void TMainForm::DetectVersion(uint32_t, uint32_t) {
   fPresets->LabelDefaultFlag();
   fParameters->DetectVersion();
   TempLabel->setVisible(fModel.Temp);
+  if (AdvancedForm) {
+    AdvancedForm->SetTabVisible(AdvancedForm->BatteryTab(), fModel.BatterySourceEnable);
+    AdvancedForm->SetTabVisible(AdvancedForm->CalibTab(), true);
+  }
   if (fVersionControlMessage && VersionNoticeDue(fModel.Version)) {
     fVersionControlMessage = 0;
     QMetaObject::invokeMethod(this, Guarded([this] { WMVersionMessage(); }), Qt::QueuedConnection);

@@ -1,8 +1,7 @@
-// The "Parameters" panel as the window owns it, the advanced window it opens, and the side
+// The "Parameters" panel as the window owns it, the profile fields' entry window, and the side
 // panels' accordion.
 #include <QLabel>
 
-#include "advanced/AdvancedUnit.h"
 #include "app/CategoryPanel.h"
 #include "app/MainUnit.h"
 #include "app/ProgramWindows.h"
@@ -37,15 +36,6 @@ void TMainForm::CreateParameters() {
 void TMainForm::ProfileEditClick(TClickableEdit& Sender) {
   if (!fConnected || fPowerOn || !EnterForm) return;
   EditClick(Sender, *EnterForm, *fPresets->EditIndicator(Sender.Tag()), [this] { fPresets->UpdateMemory(); });
-}
-
-void TMainForm::P_AdvancedBtnClick() {
-  if (!AdvancedForm) return;
-  AdvancedForm->move(x() + width() / 2 - AdvancedForm->width() / 2,
-                     y() + height() / 2 - AdvancedForm->height() / 2);
-  if (fConnected && fModel.Version != TVersion::ver_18) fTaskMgr->ReadCalibData();
-  AdvancedForm->setWindowModality(Qt::ApplicationModal);
-  AdvancedForm->show();
 }
 
 void TMainForm::CategoryPanelExpand(TCategoryPanel* Sender) {

@@ -24,9 +24,11 @@
 #include "panel/Indicator.h"
 #include "app/IpAddress.h"
 #include "app/ProgramWindows.h"
+#include "advanced/AdvancedUnit.h"
 #include "autotest/TestUnit.h"
 #include "features/ClickableEdit.h"
 #include "features/DataLog.h"
+#include "features/LogOptions.h"
 #include "features/Oscilloscope.h"
 #include "features/Presets.h"
 #include "features/Parameters.h"
@@ -198,6 +200,13 @@ void TMainForm::FormCreate() {
   fMBaddr = 1;
   fLogList = std::make_unique<TDataLog>();
   Logging = false;
+  // The thresholds are the advanced window's choices at the moment of each entry.
+  LogUoutThreshold = [] {
+    return AdvancedForm ? AdvancedForm->UoutComboBox()->currentIndex() : kDefaultUoutThresholdIndex;
+  };
+  LogIoutThreshold = [] {
+    return AdvancedForm ? AdvancedForm->IoutComboBox()->currentIndex() : kDefaultIoutThresholdIndex;
+  };
   fWebBrowserLoaded = false;
 }
 
@@ -267,8 +276,9 @@ void TMainForm::FormClose() {
   if (TestForm) TestForm->close();
   // 3. The scheduler is released.
   fTaskMgr.reset();
-  // 4. Settings.
+  // 4. Settings, the advanced window's logging options with them.
   StoreSettings();
+  if (AdvancedForm) AdvancedForm->StoreLogSettings();
 }
 
 void TMainForm::StoreSettings() {

@@ -47,6 +47,7 @@ class TParameters;
 class TDataLog;
 class TPresets;
 enum class TPortChange;
+struct TFirmwareUpdateHost;
 
 class TMainForm : public QWidget {
   Q_OBJECT
@@ -94,6 +95,9 @@ class TMainForm : public QWidget {
   void ResetCounters();
   void ShowModbusResult(int32_t AError);
   void ModbusLedOn();
+  // The advanced window: what its firmware update needs from this window, and its opening.
+  TFirmwareUpdateHost FirmwareUpdateHost();
+  void P_AdvancedBtnClick();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -155,6 +159,8 @@ class TMainForm : public QWidget {
   void DetectVersion(uint32_t model, uint32_t version);
   void WMVersionMessage();
   void ReportUnknownModel(uint32_t model);
+  // While the firmware update holds the serial port, nothing may connect.
+  bool FirmwareUpdateRunning() const;
 
   // ---- Requests and answers (MainPolling) ----
   void BindSchedulerEvents();
@@ -226,7 +232,6 @@ class TMainForm : public QWidget {
   void CreateParameters();
   // A profile value field was clicked: the entry window opens over it.
   void ProfileEditClick(TClickableEdit& Sender);
-  void P_AdvancedBtnClick();
   void CategoryPanelExpand(TCategoryPanel* Sender);
 
   // Regions of the window.

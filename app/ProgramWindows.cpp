@@ -19,8 +19,12 @@ TProgramWindows::TProgramWindows() {
   // The entry windows stay above the main window, which owns them.
   EnterForm2 = new TEnterForm2(fMain.get());
   fCreationOrder << EnterForm2->objectName();
-  fAdvanced = std::make_unique<TAdvancedForm>();
+  fAdvanced = std::make_unique<TAdvancedForm>(MainForm->FirmwareUpdateHost());
   AdvancedForm = fAdvanced.get();
+  AdvancedForm->OnCloseEntryWindows = [] {
+    if (EnterForm && EnterForm->isVisible()) EnterForm->hide();
+    if (EnterForm2 && EnterForm2->isVisible()) EnterForm2->hide();
+  };
   fCreationOrder << AdvancedForm->objectName();
   fTest = std::make_unique<TTestForm>();
   TestForm = fTest.get();
