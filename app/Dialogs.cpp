@@ -24,20 +24,35 @@ QMessageBox::Icon IconOf(TMsgKind kind) {
 
 void SetDialogResponder(TDialogResponder responder) { Responder() = std::move(responder); }
 
-QMessageBox::StandardButton ShowCenteredMessage(QWidget* form, const QString& text, TMsgKind kind,
-                                                QMessageBox::StandardButtons buttons) {
+namespace {
+QMessageBox::StandardButton ShowMessage(QWidget* owner, const std::optional<QPoint>& topLeft,
+                                        const QString& text, TMsgKind kind,
+                                        QMessageBox::StandardButtons buttons) {
   if (Responder()) {
-    TDialogRequest request{TDialogRequest::Type::Message, form, QApplication::applicationName(),
+    TDialogRequest request{TDialogRequest::Type::Message, owner, QApplication::applicationName(),
                            text, kind, buttons, {}, {}};
     return Responder()(request).Button;
   }
-  QMessageBox box(IconOf(kind), QApplication::applicationDisplayName(), text, buttons, form);
+  QMessageBox box(IconOf(kind), QApplication::applicationDisplayName(), text, buttons, owner);
   box.setObjectName("CenteredMessageBox");
+  if (topLeft) box.move(*topLeft);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+}  // namespace
+
+QMessageBox::StandardButton ShowCenteredMessage(QWidget* form, const QString& text, TMsgKind kind,
+                                                QMessageBox::StandardButtons buttons) {
+  std::optional<QPoint> topLeft;
   if (form) {
     const QRect frame = form->frameGeometry();
-    box.move(frame.left() + frame.width() / 2 - 200, frame.top() + frame.height() / 2 - 50);
+    topLeft = QPoint(frame.left() + frame.width() / 2 - 200, frame.top() + frame.height() / 2 - 50);
   }
-  return static_cast<QMessageBox::StandardButton>(box.exec());
+  return ShowMessage(form, topLeft, text, kind, buttons);
+}
+
+QMessageBox::StandardButton ShowMessageAt(QWidget* owner, QPoint topLeft, const QString& text,
+                                          TMsgKind kind, QMessageBox::StandardButtons buttons) {
+  return ShowMessage(owner, topLeft, text, kind, buttons);
 }
 
 QString AskOpenFileName(QWidget* owner, const QString& caption, const QString& filter) {

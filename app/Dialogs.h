@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QMessageBox>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 
@@ -40,6 +41,9 @@ void SetDialogResponder(TDialogResponder responder);
 QMessageBox::StandardButton ShowCenteredMessage(QWidget* form, const QString& text, TMsgKind kind,
                                                 QMessageBox::StandardButtons buttons =
                                                     QMessageBox::Ok);
+// Modal box with its top-left corner at topLeft (screen coordinates).
+QMessageBox::StandardButton ShowMessageAt(QWidget* owner, QPoint topLeft, const QString& text,
+                                          TMsgKind kind, QMessageBox::StandardButtons buttons);
 QString AskOpenFileName(QWidget* owner, const QString& caption, const QString& filter);
 QString AskSaveFileName(QWidget* owner, const QString& caption, const QString& proposed,
                         const QString& filter);

@@ -373,6 +373,7 @@ void TMainForm::SetConnectedState(bool connected, bool powerOn) {
   OnOffBtn->setEnabled(false);
   TestBtn->setEnabled(false);
   ClearModeLeds();
+  EndAutoTest();
   EnableSetControls(false);
   for (int reg = Reg::USET; reg <= Reg::MODEL; ++reg) RegisterField(gData, reg) = 0;
   RefreshReadouts();

@@ -232,6 +232,7 @@ void TMainForm::EnableSetControls(bool e) {
   UsetInd->SetEnabled(e && gData.MEM < 10);
   IsetInd->SetEnabled(e);
   UnlockSetBtn->setEnabled(!e);
+  EnableAutoTestStart(e);
   fPresets->EnableParameterControls(e);
   const Qt::CursorShape pointer = e ? Qt::PointingHandCursor : Qt::ArrowCursor;
   for (TUpDown* upDown : {UpDown1, UpDown2, CursorUpDown1, CursorUpDown2}) upDown->setCursor(pointer);

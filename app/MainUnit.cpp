@@ -139,6 +139,7 @@ void TMainForm::BuildLayout() {
   TestBtn->setObjectName("TestBtn");
   TestBtn->setGeometry(778, 259, 91, 27);
   TestBtn->setEnabled(false);
+  connect(TestBtn, &QPushButton::clicked, this, Guarded([this] { TestBtnClick(); }));
 
   OutputPanel = AddPanel(this, "OutputPanel", 327, 292, 537, 217);
   auto* title = new QLabel("POWER OUTPUT", OutputPanel);
@@ -265,6 +266,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 bool TMainForm::FormCloseQuery() {
   // A running auto-test decides first; a live connection gives the keys back before closing.
+  if (!AutoTestCloseQuery()) return false;
   if (fConnected) DisconnectBtnClick();
   return true;
 }

@@ -2,7 +2,8 @@
 // The main window: the supply's front panel and everything that keeps it live. Its members are
 // defined in one translation unit per concern: MainUnit (layout and life cycle), MainReadout
 // (digits, lamps and texts), MainConnection (connecting and disconnecting), MainPolling
-// (requests, answers and the display timer), MainSetPoint (set values and output switch).
+// (requests, answers and the display timer), MainSetPoint (set values and output switch),
+// MainAutoTest (the auto-test window's link to this window).
 
 #include <QPointer>
 #include <QTimer>
@@ -48,6 +49,7 @@ class TDataLog;
 class TPresets;
 enum class TPortChange;
 struct TFirmwareUpdateHost;
+struct TAutoTestHost;
 
 class TMainForm : public QWidget {
   Q_OBJECT
@@ -98,11 +100,14 @@ class TMainForm : public QWidget {
   // The advanced window: what its firmware update needs from this window, and its opening.
   TFirmwareUpdateHost FirmwareUpdateHost();
   void P_AdvancedBtnClick();
+  // The auto-test window: what it needs from this window.
+  TAutoTestHost AutoTestHost();
 
  protected:
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
 
  private:
@@ -233,6 +238,16 @@ class TMainForm : public QWidget {
   // A profile value field was clicked: the entry window opens over it.
   void ProfileEditClick(TClickableEdit& Sender);
   void CategoryPanelExpand(TCategoryPanel* Sender);
+
+  // ---- The auto-test window (MainAutoTest) ----
+  void TestBtnClick();
+  // "Start" is usable while connected with the output off; the output going off ends a run.
+  void EnableAutoTestStart(bool e);
+  void EndAutoTest();
+  // A running test asks "Stop the autotest?"; a log not saved since its last entry is offered
+  // for saving. False keeps the window open.
+  bool AutoTestCloseQuery();
+  bool SaveTestLog(QWidget* owner);
 
   // Regions of the window.
   QFrame* OscillPanel = nullptr;

@@ -26,7 +26,7 @@ TProgramWindows::TProgramWindows() {
     if (EnterForm2 && EnterForm2->isVisible()) EnterForm2->hide();
   };
   fCreationOrder << AdvancedForm->objectName();
-  fTest = std::make_unique<TTestForm>();
+  fTest = std::make_unique<TTestForm>(MainForm->AutoTestHost());
   TestForm = fTest.get();
   fCreationOrder << TestForm->objectName();
   EnterForm = new TEnterForm(fMain.get());

@@ -47,9 +47,13 @@ TDataLog::TDataLog() : fClock(&QDateTime::currentDateTime), fDocumentOpener(&Ope
 
 void TDataLog::WriteLogData(const TCurrentSet& data) {
   fLogList.push_back({fClock(), data.USET, data.ISET, data.UOUT, data.IOUT, data.POWER});
+  fUnsaved = true;
 }
 
-void TDataLog::ClearLogData() { fLogList.clear(); }
+void TDataLog::ClearLogData() {
+  fLogList.clear();
+  fUnsaved = false;
+}
 
 bool TDataLog::LogByTime(const TCurrentSet& data, int32_t& countdown, int32_t intervalSeconds) {
   if (countdown > 0) {
@@ -103,9 +107,11 @@ bool TDataLog::SaveLog(QWidget* owner, bool excel) {
   try {
     if (!excel) {
       SaveTxtLogFile(fileName, locale);
+      fUnsaved = false;
       return true;
     }
     SaveExcelLogFile(stamp.Digits, fileName, locale);
+    fUnsaved = false;
   } catch (const EKelvoraError& error) {
     ShowCenteredMessage(owner, error.Text(), TMsgKind::Error);
     return false;

@@ -39,6 +39,8 @@ class TDataLog {
   void WriteLogData(const TCurrentSet& data);
   // Empties the log.
   void ClearLogData();
+  // Entries were taken since the log was last saved or emptied.
+  bool HasUnsavedEntries() const { return fUnsaved; }
   // One second of logging by time. countdown is the caller's count of seconds left (0 at the
   // start of a log): above 0 it is counted down, otherwise an entry is appended and the count
   // restarts at intervalSeconds - 1. True when an entry was appended.
@@ -68,6 +70,7 @@ class TDataLog {
 
  private:
   std::vector<TLogRecord> fLogList;
+  bool fUnsaved = false;
   TClock fClock;
   TDocumentOpener fDocumentOpener;
 };

@@ -1,0 +1,56 @@
+#include "autotest/TestSteps.h"
+
+#include <QtEndian>
+
+#include "app/UtilUnit.h"
+
+TTestSteps::TTestSteps() { fDataArray[0] = kDefaultTestStep; }
+
+bool TTestSteps::Add() {
+  if (fCount >= kMaxTestSteps) return false;
+  fDataArray[static_cast<size_t>(fCount)] = fDataArray[static_cast<size_t>(fCount - 1)];
+  ++fCount;
+  return true;
+}
+
+bool TTestSteps::DeleteLast() {
+  if (fCount <= 1) return false;
+  --fCount;
+  return true;
+}
+
+QByteArray TTestSteps::ToBytes() const {
+  QByteArray bytes(fCount * kTestStepBytes, '\0');
+  char* out = bytes.data();
+  for (int i = 0; i < fCount; ++i, out += kTestStepBytes) {
+    const TTestStep& step = (*this)[i];
+    qToLittleEndian<uint32_t>(step.Uset, out);
+    qToLittleEndian<uint32_t>(step.Iset, out + 4);
+    qToLittleEndian<uint32_t>(step.Time, out + 8);
+    out[12] = step.Enabled ? 1 : 0;  // three reserved zero bytes follow
+  }
+  return bytes;
+}
+
+bool TTestSteps::FromBytes(const QByteArray& bytes) {
+  const int count = std::min<int>(static_cast<int>(bytes.size() / kTestStepBytes), kMaxTestSteps);
+  if (count == 0) return false;
+  const char* in = bytes.constData();
+  for (int i = 0; i < count; ++i, in += kTestStepBytes) {
+    TTestStep& step = (*this)[i];
+    step.Uset = qFromLittleEndian<uint32_t>(in);
+    step.Iset = qFromLittleEndian<uint32_t>(in + 4);
+    step.Time = qFromLittleEndian<uint32_t>(in + 8);
+    step.Enabled = in[12] != 0;
+  }
+  fCount = count;
+  return true;
+}
+
+QStringList StepTexts(const TTestStep& step, int currentDivider) {
+  const bool milliamperes = currentDivider == 10;
+  // Volts (10 mV) times amperes (10 mA or 1 mA) in 10 mW units.
+  const uint64_t power = static_cast<uint64_t>(step.Uset) * step.Iset / (milliamperes ? 1000 : 100);
+  return {FormatFixed(step.Uset, 3), FormatFixed(step.Iset, milliamperes ? 4 : 3),
+          FormatFixed(static_cast<uint32_t>(power), 3), FormatMinutes(step.Time)};
+}

@@ -1,0 +1,17 @@
+#include "host/DataFolders.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+QString ProgramDataFolderFor(const QString& executableFolder) {
+  const QFileInfo folder(executableFolder);
+  if (folder.isDir() && folder.isWritable() && QFileInfo::exists(QDir(executableFolder).filePath(kPortableMarker)))
+    return folder.absoluteFilePath();
+  const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  QDir().mkpath(data);
+  return data;
+}
+
+QString ProgramDataFolder() { return ProgramDataFolderFor(QCoreApplication::applicationDirPath()); }
