@@ -30,7 +30,7 @@ class TestRun : public ::testing::Test {
     Form->UpdateGrid();
   }
   // Ticks until the run ends; what was set at which tick, and the tick the output went off.
-  QStringList RunToEnd(int maxTicks = 100) {
+  std::string RunToEnd(int maxTicks = 100) {
     QStringList timeline;
     int tick = 0;
     const auto take = [&] {
@@ -43,7 +43,7 @@ class TestRun : public ::testing::Test {
       Form->Timer1Timer();
       take();
     }
-    return timeline;
+    return timeline.join(" | ").toStdString();
   }
   template <typename T = QWidget>
   T* Find(const char* name) const { return Form->findChild<T*>(name); }
@@ -57,8 +57,7 @@ class TestRun : public ::testing::Test {
 TEST_F(TestRun, StepsLastTheirTimeAndDisabledStepsCostNone) {
   SetSteps({2, -5, 3, -4});
   Form->StartBtnClick();
-  EXPECT_EQ(RunToEnd(), (QStringList{"0: set 100 10", "0: wait 500", "0: on", "2: set 300 30",
-                                     "6: off"}))
+  EXPECT_EQ(RunToEnd(), "0: set 100 10 | 0: wait 500 | 0: on | 2: set 300 30 | 6: off")
       << "a disabled tail costs one extra second before the output goes off";
   EXPECT_FALSE(Form->Running());
 }
@@ -66,8 +65,7 @@ TEST_F(TestRun, StepsLastTheirTimeAndDisabledStepsCostNone) {
 TEST_F(TestRun, TheLastEnabledStepEndsTheRunOnItsLastTick) {
   SetSteps({-3, 1, 2});
   Form->StartBtnClick();
-  EXPECT_EQ(RunToEnd(), (QStringList{"0: set 200 20", "0: wait 500", "0: on", "1: set 300 30",
-                                     "3: off"}));
+  EXPECT_EQ(RunToEnd(), "0: set 200 20 | 0: wait 500 | 0: on | 1: set 300 30 | 3: off");
 }
 
 TEST_F(TestRun, EditingIsLockedWhileRunningAndSaveAppearsAfterwards) {
@@ -103,7 +101,7 @@ TEST_F(TestRun, ALinkLostDuringTheStartWaitLeavesTheOutputOff) {
   SetSteps({5});
   Main.DuringWait = [this] { Main.Connected = false; };
   Form->StartBtnClick();
-  EXPECT_EQ(Main.Events, (QStringList{"set 100 10", "wait 500"}));
+  EXPECT_EQ(Main.Events.join(" | ").toStdString(), "set 100 10 | wait 500");
   EXPECT_FALSE(Form->Running());
 }
 
