@@ -42,8 +42,12 @@ TAutoTestHost TMainForm::AutoTestHost() {
     fLogList->LogByTime(gData, countdown, interval);
   };
   host.SaveLog = [this](QWidget* owner) { SaveTestLog(owner); };
-  host.LogByTimeSelected = [] { return !AdvancedForm || AdvancedForm->LogTimeRadioBtn()->isChecked(); };
-  host.LogByEventSelected = [] { return AdvancedForm && AdvancedForm->LogEventRadioBtn()->isChecked(); };
+  host.LogByTimeSelected = [] {
+    return !AdvancedForm || AdvancedForm->LogTimeRadioBtn()->isChecked();
+  };
+  host.LogByEventSelected = [] {
+    return AdvancedForm && AdvancedForm->LogEventRadioBtn()->isChecked();
+  };
   host.EntryForm = [] { return EnterForm.data(); };
   return host;
 }

@@ -21,7 +21,8 @@ class TCheckBoxDelegate : public QStyledItemDelegate {
     QStyle* style = background.widget ? background.widget->style() : QApplication::style();
     style->drawPrimitive(QStyle::PE_PanelItemViewItem, &background, painter, background.widget);
     QStyleOptionButton box;
-    const QRect indicator = style->subElementRect(QStyle::SE_CheckBoxIndicator, &box, background.widget);
+    const QRect indicator =
+        style->subElementRect(QStyle::SE_CheckBoxIndicator, &box, background.widget);
     const QRect& cell = option.rect;
     box.rect = QRect((cell.left() + cell.right() - indicator.width() + 1) / 2,
                      (cell.top() + cell.bottom() - indicator.height() + 1) / 2, indicator.width(),

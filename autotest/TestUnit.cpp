@@ -125,7 +125,9 @@ void TTestForm::UpdateRow(int ARow) {
 
 int TTestForm::SelectedStep() const { return StringGrid1->currentRow(); }
 
-void TTestForm::SelectStep(int step) { StringGrid1->setCurrentCell(step, TTestGrid::EnabledColumn); }
+void TTestForm::SelectStep(int step) {
+  StringGrid1->setCurrentCell(step, TTestGrid::EnabledColumn);
+}
 
 void TTestForm::StringGrid1ToggleEnabled(int step) {
   if (step < 0 || step >= fDataArray.Count()) return;
@@ -139,14 +141,24 @@ void TTestForm::StringGrid1SelectCell(int ACol, int ARow) {
   TIndicator* indicator = nullptr;
   uint32_t* field = nullptr;
   switch (ACol) {
-    case TTestGrid::UsetColumn: indicator = fUsetInd.get(); field = &fDataArray[step].Uset; break;
-    case TTestGrid::IsetColumn: indicator = fIsetInd.get(); field = &fDataArray[step].Iset; break;
-    case TTestGrid::TimeColumn: indicator = fTimeInd.get(); field = &fDataArray[step].Time; break;
+    case TTestGrid::UsetColumn:
+      indicator = fUsetInd.get();
+      field = &fDataArray[step].Uset;
+      break;
+    case TTestGrid::IsetColumn:
+      indicator = fIsetInd.get();
+      field = &fDataArray[step].Iset;
+      break;
+    case TTestGrid::TimeColumn:
+      indicator = fTimeInd.get();
+      field = &fDataArray[step].Time;
+      break;
     default: return;
   }
   TEnterForm* entry = CallIfSet(fHost.EntryForm);
   if (!entry) return;
   entry->move(StringGrid1->CellScreenRect(step, ACol).topLeft() + QPoint(2, 2));
+  entry->setToolTip(QString());  // a hint left from a side panel's field does not belong here
   entry->SetIndicator(indicator);
   indicator->ValuePtr = field;
   entry->show();

@@ -23,7 +23,7 @@ class TTestGrid;
 class TTestForm : public QWidget {
   Q_OBJECT
  public:
-  explicit TTestForm(TAutoTestHost host = {}, QWidget* parent = nullptr);
+  explicit TTestForm(TAutoTestHost host, QWidget* parent = nullptr);
   ~TTestForm() override;
 
   // Limits of the connected model, copied in by the main window before it opens this window.

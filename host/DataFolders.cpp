@@ -7,7 +7,8 @@
 
 QString ProgramDataFolderFor(const QString& executableFolder) {
   const QFileInfo folder(executableFolder);
-  if (folder.isDir() && folder.isWritable() && QFileInfo::exists(QDir(executableFolder).filePath(kPortableMarker)))
+  const bool portable = QFileInfo::exists(QDir(executableFolder).filePath(kPortableMarker));
+  if (folder.isDir() && folder.isWritable() && portable)
     return folder.absoluteFilePath();
   const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
   QDir().mkpath(data);

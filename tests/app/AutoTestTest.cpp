@@ -35,8 +35,7 @@ class AutoTest : public ::testing::Test {
         return TDialogReply{QMessageBox::Ok, SavePath, {}};
       }
       Asked << request.Text;
-      const QMessageBox::StandardButton reply = Replies.isEmpty() ? QMessageBox::Ok : Replies.takeFirst();
-      return TDialogReply{reply, {}, {}};
+      return TDialogReply{Replies.isEmpty() ? QMessageBox::Ok : Replies.takeFirst(), {}, {}};
     });
     static int run = 0;
     TracePath = QDir(IsolatedRoot()).filePath(QString("autotest-trace%1.jsonl").arg(++run));
@@ -76,7 +75,8 @@ class AutoTest : public ::testing::Test {
     TestForm->UpdateGrid();
   }
   size_t Polls() const {
-    return SimTrace(TracePath).Requests([](const TraceEntry& e) { return IsRead(e, 0, 10); }).size();
+    const auto polls = [](const TraceEntry& e) { return IsRead(e, 0, 10); };
+    return SimTrace(TracePath).Requests(polls).size();
   }
   std::vector<TraceEntry> Writes() const {
     return SimTrace(TracePath).Requests([](const TraceEntry& e) {
@@ -135,7 +135,8 @@ TEST_F(AutoTest, AThreeStepRunWritesEachStepAtItsBoundaryAndSwitchesOffAfterTheL
   SavePath = QDir(IsolatedRoot()).filePath("autotest-log");
   Click(TestForm, "SaveBtn");
   ASSERT_EQ(Proposed.size(), 1);
-  EXPECT_TRUE(Proposed[0].startsWith("Log_") && Proposed[0].endsWith(".txt")) << Proposed[0].toStdString();
+  EXPECT_TRUE(Proposed[0].startsWith("Log_") && Proposed[0].endsWith(".txt"))
+      << Proposed[0].toStdString();
   QFile text(SavePath + ".txt");
   ASSERT_TRUE(text.open(QIODevice::ReadOnly));
   EXPECT_EQ(text.readAll().count("\r\n"), 4) << "the header and three entries";

@@ -35,7 +35,9 @@ class TestForm : public ::testing::Test {
   }
   TTestGrid* Grid() const { return Form->findChild<TTestGrid*>("StringGrid1"); }
   QString Cell(int row, int column) const { return Grid()->item(row, column)->text(); }
-  void Click(const char* name) { QTest::mouseClick(Form->findChild<QPushButton*>(name), Qt::LeftButton); }
+  void Click(const char* name) {
+    QTest::mouseClick(Form->findChild<QPushButton*>(name), Qt::LeftButton);
+  }
   void PressCell(int row, int column, Qt::MouseButton button = Qt::LeftButton,
                  Qt::KeyboardModifiers modifiers = {}) {
     const QRect cell = Grid()->visualRect(Grid()->model()->index(row, column));
@@ -49,18 +51,6 @@ class TestForm : public ::testing::Test {
 };
 
 }  // namespace
-
-TEST_F(TestForm, StartsWithTheDefaultStepUnderTheFourHeaders) {
-  EXPECT_EQ(Form->windowTitle(), "Auto Test");
-  ASSERT_EQ(Grid()->rowCount(), 1);
-  QStringList headers;
-  for (int column = 1; column < 5; ++column) headers << Grid()->horizontalHeaderItem(column)->text();
-  EXPECT_EQ(headers, (QStringList{"U set, V", "I set, A", "P set, W", "Time, s"}));
-  EXPECT_EQ(Cell(0, 1), "5.00");
-  EXPECT_EQ(Cell(0, 4), "1:00");
-  EXPECT_TRUE(Grid()->StepEnabledShown(0));
-  EXPECT_FALSE(Form->StartBtn()->isEnabled()) << "nothing to start before a connection";
-}
 
 TEST_F(TestForm, AnEighteenthStepAndDeletingTheLastOneOnlyBeep) {
   Form->Steps()[0] = {777, 55, 9, false};
@@ -115,7 +105,8 @@ TEST_F(TestForm, AValueCellOpensTheEntryWindowThatEditsTheStepInPlace) {
   ASSERT_TRUE(QTest::qWaitFor([this] { return Main.Entry.isVisible(); }, 2000));
   EXPECT_EQ(Main.Entry.pos(), Grid()->CellScreenRect(0, 1).topLeft() + QPoint(2, 2));
   EXPECT_EQ(Main.Entry.findChild<QLabel*>("Label1")->text(), "V");
-  ASSERT_TRUE(QTest::qWaitFor([this] { return QApplication::activeWindow() == &Main.Entry; }, 2000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([this] { return QApplication::activeWindow() == &Main.Entry; }, 2000));
   QTest::keyClicks(&Main.Entry, "1234");
   EXPECT_EQ(Form->Steps()[0].Uset, 1234u);
   EXPECT_EQ(Cell(0, 1), "12.34");
@@ -175,7 +166,8 @@ TEST_F(TestForm, DocksBesideTheMainWindowUntilTheUserMovesIt) {
   EXPECT_TRUE(Form->Pinned()) << "its own docking move does not undock it";
 
   Main.Window.move(40, 30);
-  ASSERT_TRUE(QTest::qWaitFor([this] { return Main.Window.frameGeometry().topLeft() == QPoint(40, 30); }));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return Main.Window.frameGeometry().topLeft() == QPoint(40, 30); }));
   Form->PinnedMove();
   EXPECT_EQ(Form->frameGeometry().topLeft(), QPoint(Main.Window.frameGeometry().right() + 1, 30));
 

@@ -25,8 +25,8 @@ class TestRun : public ::testing::Test {
     TTestSteps& steps = Form->Steps();
     while (steps.Count() < static_cast<int>(times.size())) steps.Add();
     for (size_t i = 0; i < times.size(); ++i)
-      steps[int(i)] = {uint32_t(100 * (i + 1)), uint32_t(10 * (i + 1)), uint32_t(std::abs(times[i])),
-                       times[i] > 0};
+      steps[int(i)] = {uint32_t(100 * (i + 1)), uint32_t(10 * (i + 1)),
+                       uint32_t(std::abs(times[i])), times[i] > 0};
     Form->UpdateGrid();
   }
   // Ticks until the run ends; what was set at which tick, and the tick the output went off.
