@@ -9,6 +9,8 @@ TKelvoraApplication::TKelvoraApplication(int& argc, char** argv) : QApplication(
   setOrganizationName("ardentix");
   setApplicationName("KPX");
   setApplicationDisplayName("Kelvora");
+  // Lets the desktop match the windows to the installed entry and its icon.
+  setDesktopFileName("com.ardentix.kelvora");
 }
 
 bool TKelvoraApplication::notify(QObject* receiver, QEvent* event) {

@@ -1,11 +1,15 @@
 #include "app/KelvoraApplication.h"
 #include "app/MainUnit.h"
 #include "app/ProgramWindows.h"
+#include "app/TerminationSignals.h"
 
 int main(int argc, char** argv) {
   TKelvoraApplication app(argc, argv);
   app.ApplyAuricStyle();
   TProgramWindows windows;
+  CloseOnTerminationSignals([] {
+    if (MainForm) MainForm->close();
+  });
   MainForm->show();
   return app.exec();
 }

@@ -7,7 +7,9 @@
 #include <QToolButton>
 
 #include "app/CategoryPanel.h"
+#include "app/ProgramWindows.h"
 #include "app/RegisterMap.h"
+#include "panel/EnterUnit.h"
 #include "tests/app/MainWindowFixture.h"
 
 using namespace kelvora::test;
@@ -189,6 +191,26 @@ TEST_F(Presets, ProfileSaveWritesTheBlockThenTheCommandThenTheSetValues) {
   ASSERT_EQ(sent[2].Fc, 16);
   EXPECT_EQ(sent[2].Addr, 0);
   EXPECT_EQ(sent[2].Values, (std::vector<int>{1234, int(iset)}));
+}
+
+TEST_F(Presets, ProfileFieldIsEditedInTheEntryWindowOverIt) {
+  Connect();
+  EnterForm = new TEnterForm(Form.get());  // owned by the window, as in the program
+  Find<TCategoryPanel>("MemoryPanel")->SetCollapsed(false);
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Find("M_OvpEdit")->isEnabled(); }, 2000));
+  const uint32_t sovp = Form->gMemory.SOVP;
+  QTest::mouseClick(Find("M_OvpEdit"), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([] { return EnterForm->isVisible(); }, 2000));
+  EXPECT_EQ(EnterForm->pos(), Find("M_OvpEdit")->mapToGlobal(QPoint(1, 1)));
+  EXPECT_EQ(EnterForm->toolTip(), "Over Voltage Protection");
+  ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow() == EnterForm; }, 2000));
+  QTest::keyClicks(EnterForm, "1234");
+  Form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Form->gMemory.SOVP != sovp; }, 2000)) << Form->gMemory.SOVP;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [this] { return Text("M_OvpEdit") == FormatFixed(Form->gMemory.SOVP, 3).trimmed(); }, 2000))
+      << "the profile texts are rewritten on leaving";
+  EXPECT_FALSE(EnterForm->isVisible());
 }
 
 TEST_F(Presets, ProfileSaveOnLayoutAFirmwareMarksTheFlagAndSendsNoCommand) {
