@@ -1,8 +1,10 @@
 #include "cli/SyncMaster.h"
 
+#include "host/PortDiscovery.h"
 #include "modbus/KRConnectorLng.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QTimer>
@@ -24,6 +26,14 @@ QString Ipv4Of(const QString& aHost) {
   for (const QHostAddress& a : QHostInfo::fromName(aHost).addresses())
     if (a.protocol() == QAbstractSocket::IPv4Protocol) return a.toString();
   return {};
+}
+
+// A bare name is a simulated supply's link in the ports folder when there is one; otherwise the
+// port object looks for it in /dev.
+QString PortPath(const QString& aPort) {
+  if (aPort.contains(QChar('/'))) return aPort;
+  const QString link = DefaultPortsFolder() + "/" + aPort;
+  return QFileInfo::exists(link) ? link : aPort;
 }
 
 void ReportRuntimeError(void*, const QString& aDescription, const std::exception& aException) {
@@ -55,7 +65,7 @@ TSyncMaster::TSyncMaster(const TLinkSettings& aLink) : fLink(aLink) {
     fSerial->SetReadTimeout(500);
     fSerial->SetWriteTimeout(500);
     fSerial->SetWaitRespTime(1000);
-    fSerial->SetPort(fLink.Port);
+    fSerial->SetPort(PortPath(fLink.Port));
     fSerial->SetBaudRate(fLink.Baud);
     fConnector = fSerial.get();
   }
