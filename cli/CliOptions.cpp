@@ -188,8 +188,8 @@ class TParser {
         default: return {};
       }
     }();
-    for (const char* option : {"--voltage", "--current", "--interval", "--count", "--csv",
-                             "--no-verify"})
+    for (const char* option :
+         {"--voltage", "--current", "--interval", "--count", "--csv", "--no-verify"})
       if (fSeen.contains(option) && !own.contains(option))
         Refuse(QString(option) + " does not go with this command");
     if (fOptions.Command == TCliCommand::Flash && fOptions.UsesTcp())

@@ -87,7 +87,8 @@ int RunFlash(TCliContext& aContext) {
   }
   TSTM32_Flasher flasher(&port);
   flasher.SetOnWriteln([&bar](void*, const QString& aMessage) { bar.Line(aMessage); });
-  flasher.SetOnProgress([&bar](void*, int32_t aCurrent, int32_t aMax) { bar.Update(aCurrent, aMax); });
+  flasher.SetOnProgress(
+      [&bar](void*, int32_t aCurrent, int32_t aMax) { bar.Update(aCurrent, aMax); });
   bool done = false;
   try {
     done = flasher.FlashFile(o.FileName, o.Verify);

@@ -7,7 +7,8 @@
 
 int RunPreset(TCliContext& aContext) {
   const TCliOptions& o = aContext.Options;
-  const TCallResult r = aContext.Master.WriteOne(RequestSpec(TRequestKind::WriteMemNum).Start, o.Preset);
+  const TCallResult r =
+      aContext.Master.WriteOne(RequestSpec(TRequestKind::WriteMemNum).Start, o.Preset);
   if (!r.Ok()) return ReportFailure("preset", r);
   if (o.Json)
     PrintJson({{"preset", PresetName(o.Preset)}});

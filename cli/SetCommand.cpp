@@ -27,22 +27,24 @@ int RunSet(TCliContext& aContext) {
   const TCallResult id = IdentifySupply(aContext.Master, supply);
   if (!id.Ok()) return ReportFailure("identification", id);
   if (!supply.KnownModel) {
-    PrintError(QString("model %1 is not in the model table: its limits are unknown; nothing was written")
-                   .arg(supply.Data.MODEL));
+    PrintError(
+        QString("model %1 is not in the model table: its limits are unknown; nothing was written")
+            .arg(supply.Data.MODEL));
     return kExitFailed;
   }
   const QString model = supply.Caption.section(QChar(0x20), 0, 0);  // "KPX5005"
   uint32_t uset = supply.Data.USET, iset = supply.Data.ISET;
   if (o.Voltage) {
-    const auto units = Checked(VoltageUnits(*o.Voltage), ModelUmax,
-                               QString::number(*o.Voltage, 'f', 2) + " V", VoltsText(ModelUmax) + " V", model);
+    const auto units =
+        Checked(VoltageUnits(*o.Voltage), ModelUmax, QString::number(*o.Voltage, 'f', 2) + " V",
+                VoltsText(ModelUmax) + " V", model);
     if (!units) return kExitUsage;
     uset = *units;
   }
   if (o.Current) {
-    const auto units =
-        Checked(CurrentUnits(*o.Current), ModelImax,
-                QString::number(*o.Current, 'f', CurrentDecimals()) + " A", AmpsText(ModelImax) + " A", model);
+    const auto units = Checked(CurrentUnits(*o.Current), ModelImax,
+                               QString::number(*o.Current, 'f', CurrentDecimals()) + " A",
+                               AmpsText(ModelImax) + " A", model);
     if (!units) return kExitUsage;
     iset = *units;
   }

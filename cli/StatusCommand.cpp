@@ -33,7 +33,8 @@ void PrintText(const TSupply& s) {
   row("Protection", ProtectionOf(d));
   row("Input", VoltsText(d.UIN) + " V");
   row("Key lock", d.LOCK ? "locked" : "unlocked");
-  row("Temperature", s.Model.Temp ? QString("%1 °C").arg(d.TMP) : QString("not shown by this model"));
+  row("Temperature",
+      s.Model.Temp ? QString("%1 °C").arg(d.TMP) : QString("not shown by this model"));
   if (s.Model.Counters) {
     const TCounters c = CountersOf(d);
     row("Counters", QString("%1  %2 Ah  %3 Wh")
@@ -80,7 +81,7 @@ int RunStatus(TCliContext& aContext) {
   }
   // The supply's own counters where it keeps them, else just the active preset.
   const TRequestSpec& more = RequestSpec(supply.Model.Counters ? TRequestKind::ReadMemNumAndCounters
-                                                                : TRequestKind::ReadMemNum);
+                                                               : TRequestKind::ReadMemNum);
   r = aContext.Master.Read(more.Start, more.Count);
   if (!r.Ok()) return ReportFailure(QString::fromLatin1(more.Name.data(), more.Name.size()), r);
   StoreAnswer(supply.Data, more.Start, r.Registers);

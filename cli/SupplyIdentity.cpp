@@ -4,7 +4,8 @@
 #include "app/RegisterMap.h"
 
 void StoreAnswer(TCurrentSet& aData, uint16_t aStart, const TKRRegisters& aRegisters) {
-  for (size_t i = 0; i < aRegisters.size(); ++i) StoreRegister(aData, aStart + static_cast<int>(i), aRegisters[i]);
+  for (size_t i = 0; i < aRegisters.size(); ++i)
+    StoreRegister(aData, aStart + static_cast<int>(i), aRegisters[i]);
 }
 
 TCallResult IdentifySupply(TSyncMaster& aMaster, TSupply& aSupply) {

@@ -37,7 +37,8 @@ QString PortPath(const QString& aPort) {
 }
 
 void ReportRuntimeError(void*, const QString& aDescription, const std::exception& aException) {
-  std::fprintf(stderr, "kelvora-cli: %s %s\n", aDescription.toUtf8().constData(), aException.what());
+  std::fprintf(stderr, "kelvora-cli: %s %s\n", aDescription.toUtf8().constData(),
+               aException.what());
 }
 
 }  // namespace
@@ -73,7 +74,8 @@ TSyncMaster::TSyncMaster(const TLinkSettings& aLink) : fLink(aLink) {
   fConnector->SetOnRuntimeError(ReportRuntimeError);
   // Raised on the worker for every answer that arrived, before it is checked: what tells an
   // exception answer from a transport failure of the same code.
-  fConnector->SetOnRecv([answered = fAnswered](TKRConnector*, PKRBuffer, int32_t) { *answered = true; });
+  fConnector->SetOnRecv(
+      [answered = fAnswered](TKRConnector*, PKRBuffer, int32_t) { *answered = true; });
   fMaster->SetConnector(fConnector);
 }
 

@@ -13,14 +13,22 @@
 
 namespace {
 
-const QStringList kHeader{"time",      "set_voltage_V", "set_current_A", "voltage_V",
-                          "current_A", "power_W",       "mode",          "output",
+const QStringList kHeader{"time",       "set_voltage_V",   "set_current_A", "voltage_V",
+                          "current_A",  "power_W",         "mode",          "output",
                           "protection", "input_voltage_V", "event"};
 
 QStringList CsvRow(const QString& aTime, const TCurrentSet& d) {
-  return {aTime,          VoltsText(d.USET),     AmpsText(d.ISET),      VoltsText(d.UOUT),
-          AmpsText(d.IOUT), WattsText(OutputPower(d)), ModeText(d),     OutputStateText(d),
-          ProtectionOf(d), VoltsText(d.UIN),     QString()};
+  return {aTime,
+          VoltsText(d.USET),
+          AmpsText(d.ISET),
+          VoltsText(d.UOUT),
+          AmpsText(d.IOUT),
+          WattsText(OutputPower(d)),
+          ModeText(d),
+          OutputStateText(d),
+          ProtectionOf(d),
+          VoltsText(d.UIN),
+          QString()};
 }
 
 // A row without values that marks where the readings stopped or started again.

@@ -158,9 +158,9 @@ TEST_P(CliOverLink, ExitStatusTellsNoAnswerAndExceptionAnswerFromUsageErrors) {
   EXPECT_EQ(exception.Exit, 1);
   EXPECT_EQ(exception.Err.trimmed(), "kelvora-cli: read: Некорректный адрес.");
 
-  for (const QStringList& bad : {QStringList{"frobnicate"}, QStringList{"output", "maybe"},
-                                 QStringList{"read", "0", "126"}, QStringList{"set"},
-                                 QStringList{"status", "--csv", "x.csv"}}) {
+  for (const QStringList& bad :
+       {QStringList{"frobnicate"}, QStringList{"output", "maybe"}, QStringList{"read", "0", "126"},
+        QStringList{"set"}, QStringList{"status", "--csv", "x.csv"}}) {
     const CliRun usage = Cli(sim, bad);
     EXPECT_EQ(usage.Exit, 2) << bad.join(' ').toStdString();
     EXPECT_TRUE(usage.Out.isEmpty());
@@ -203,8 +203,10 @@ TEST_P(CliOverLink, WatchMarksTheGapOfAVanishedSupplyAndGoesOn) {
   const QStringList lines = FileLines(csv);
   int lost = -1, resumed = -1, readings = 0, before = 0;
   for (int i = 1; i < lines.size(); ++i) {
-    if (lines[i].contains(",connection lost: ")) lost = i;
-    else if (lines[i].endsWith(",connection resumed")) resumed = i;
+    if (lines[i].contains(",connection lost: "))
+      lost = i;
+    else if (lines[i].endsWith(",connection resumed"))
+      resumed = i;
     else {
       ++readings;
       if (lost < 0) ++before;
@@ -240,7 +242,8 @@ TEST(CliFlash, WritesTheImageTheSimulatorKeeps) {
   // A missing image is refused before the supply is asked to leave its firmware.
   const CliRun missing = RunCli(sim.Link(false) + QStringList{"flash", dir.filePath("none.bin")});
   EXPECT_EQ(missing.Exit, 2);
-  EXPECT_EQ(sim.Trace().Requests([](const TraceEntry& e) { return IsWrite(e, 32, 9148); }).size(), 1u);
+  EXPECT_EQ(sim.Trace().Requests([](const TraceEntry& e) { return IsWrite(e, 32, 9148); }).size(),
+            1u);
 }
 
 }  // namespace

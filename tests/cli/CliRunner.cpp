@@ -25,7 +25,7 @@ CliRun RunCli(const QStringList& aArgs, int aTimeoutMs) {
 }
 
 SimLink::SimLink(const std::vector<std::string>& aExtra) : fTrace(fDir.filePath("trace.jsonl")) {
-  std::vector<std::string> args{"--rtu", fDir.filePath("pty").toStdString(), "--tcp", "0",
+  std::vector<std::string> args{"--rtu",   fDir.filePath("pty").toStdString(),        "--tcp", "0",
                                 "--trace", fDir.filePath("trace.jsonl").toStdString()};
   args.insert(args.end(), aExtra.begin(), aExtra.end());
   fSim = std::make_unique<SimProcess>(args);
@@ -33,7 +33,8 @@ SimLink::SimLink(const std::vector<std::string>& aExtra) : fTrace(fDir.filePath(
 
 QStringList SimLink::Link(bool aTcp) const {
   if (aTcp)
-    return {"--tcp", QString("%1:%2").arg(QString::fromStdString(fSim->TcpAddress())).arg(fSim->TcpPort())};
+    return {"--tcp",
+            QString("%1:%2").arg(QString::fromStdString(fSim->TcpAddress())).arg(fSim->TcpPort())};
   return {"--port", QString::fromStdString(fSim->PtyPath())};
 }
 

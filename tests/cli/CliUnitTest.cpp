@@ -17,7 +17,9 @@
 
 namespace {
 
-TParsedCommandLine Parse(const QString& aLine) { return ParseCommandLine(aLine.split(' ', Qt::SkipEmptyParts)); }
+TParsedCommandLine Parse(const QString& aLine) {
+  return ParseCommandLine(aLine.split(' ', Qt::SkipEmptyParts));
+}
 
 TEST(CliCommandLine, AcceptsEachCommandWithItsArguments) {
   auto p = Parse("--tcp 10.0.0.5:1502 --slave 3 --json set --voltage 12.5 --current 0.25");
@@ -51,20 +53,28 @@ TEST(CliCommandLine, AcceptsEachCommandWithItsArguments) {
 
 TEST(CliCommandLine, RefusesWhatCannotBeMeant) {
   for (const char* line : {
-           "status",                              // no link
-           "--port p --tcp h status",             // two links
-           "--tcp h --baud 9600 status",          // baud on TCP
-           "--port p --baud 1234 status",         // not a rate the supply offers
-           "--port p --slave 0 status", "--port p --slave 248 status",
-           "--port p set",                        // nothing to set
-           "--port p set --voltage -1", "--port p set --voltage 1,5",
-           "--port p output 1", "--port p preset 20",
-           "--port p read 0 0", "--port p read 0 126", "--port p read 65535 2",
-           "--port p write 10", "--port p write 10 65536",
-           "--port p status --count 3",            // an option of another command
+           "status",                       // no link
+           "--port p --tcp h status",      // two links
+           "--tcp h --baud 9600 status",   // baud on TCP
+           "--port p --baud 1234 status",  // not a rate the supply offers
+           "--port p --slave 0 status",
+           "--port p --slave 248 status",
+           "--port p set",  // nothing to set
+           "--port p set --voltage -1",
+           "--port p set --voltage 1,5",
+           "--port p output 1",
+           "--port p preset 20",
+           "--port p read 0 0",
+           "--port p read 0 126",
+           "--port p read 65535 2",
+           "--port p write 10",
+           "--port p write 10 65536",
+           "--port p status --count 3",  // an option of another command
            "--port p watch --interval 5",
-           "--tcp h flash fw.bin",                 // the bootloader is serial only
-           "--port p reboot", "--port p status extra", "--port p --voltage",
+           "--tcp h flash fw.bin",  // the bootloader is serial only
+           "--port p reboot",
+           "--port p status extra",
+           "--port p --voltage",
        }) {
     const TParsedCommandLine p = Parse(line);
     EXPECT_FALSE(p.Options) << line;
@@ -84,7 +94,7 @@ TEST(CliUnits, ScaleWithTheModelsCurrentUnit) {
   EXPECT_EQ(*CurrentUnits(0.29), 29u);
   EXPECT_EQ(PowerOf(1200, 50), 600u);
   EXPECT_EQ(*VoltageUnits(12.34), 1234u);  // 1233.99999... as a double
-  EXPECT_FALSE(VoltageUnits(700.0));  // beyond a register
+  EXPECT_FALSE(VoltageUnits(700.0));       // beyond a register
   EXPECT_EQ(VoltsText(5), "0.05");
   EXPECT_EQ(DecimalText(123456789, 2), "1234567.89");
   EXPECT_EQ(DurationText(3725), "1:02:05");
