@@ -246,5 +246,49 @@ TEST(CliFlash, WritesTheImageTheSimulatorKeeps) {
             1u);
 }
 
+TEST(CliFlash, OldFirmwareIsNotAskedToJump) {
+  QTemporaryDir dir;
+  SimLink sim({"--firmware", "36"});
+  QFile f(dir.filePath("fw.bin"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(QByteArray(256, 'x'));
+  f.close();
+  const CliRun run = RunCli(sim.Link(false) + QStringList{"flash", f.fileName()});
+  EXPECT_EQ(run.Exit, 1);
+  EXPECT_TRUE(run.Err.contains("ver_36")) << run.Err.toStdString();
+  EXPECT_TRUE(Writes(sim.Trace()).empty());
+}
+
+TEST(CliFlash, ASupplyAlreadyInItsBootloaderIsFlashedWithoutTheJump) {
+  QTemporaryDir dir;
+  SimLink sim({"--flash-out", dir.filePath("flash.bin").toStdString()});
+  // A jump written by hand gets no answer: the supply has left its firmware.
+  EXPECT_EQ(RunCli(sim.Link(false) + QStringList{"write", "32", "9148"}).Exit, 1);
+  const QByteArray image(1000, '\x5a');
+  QFile f(dir.filePath("fw.bin"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(image);
+  f.close();
+
+  const CliRun run = RunCli(sim.Link(false) + QStringList{"flash", f.fileName()}, 60000);
+  ASSERT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
+  EXPECT_TRUE(run.OutLines().first().startsWith("No Modbus answer")) << run.Out.toStdString();
+  QFile flash(dir.filePath("flash.bin"));
+  ASSERT_TRUE(flash.open(QIODevice::ReadOnly));
+  EXPECT_EQ(flash.readAll().left(image.size()), image);
+  EXPECT_EQ(Writes(sim.Trace()).size(), 1u) << "only the jump written by hand";
+}
+
+TEST(CliModel, AModelOutsideTheTableIsNeitherShownNorSet) {
+  SimLink sim({"--model", "4242"});
+  const CliRun status = RunCli(sim.Link(false) + QStringList{"status"});
+  EXPECT_EQ(status.Exit, 1);
+  EXPECT_TRUE(status.Err.contains("4242")) << status.Err.toStdString();
+  EXPECT_EQ(RunCli(sim.Link(false) + QStringList{"set", "--voltage", "1"}).Exit, 1);
+  EXPECT_TRUE(Writes(sim.Trace()).empty());
+  // Raw registers need no scaling.
+  EXPECT_EQ(RunCli(sim.Link(false) + QStringList{"read", "11"}).Out.trimmed(), "11: 4242");
+}
+
 }  // namespace
 }  // namespace kelvora::test
