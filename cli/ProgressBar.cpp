@@ -33,8 +33,8 @@ void TProgressBar::Update(int32_t aCurrent, int32_t aMax) {
 
 void TProgressBar::Line(const QString& aText) {
   Clear();
+  fShown = false;  // drawn again by the next step of progress, below the line
   PrintLine(aText);
-  if (fShown) Draw();
 }
 
 void TProgressBar::Finish() {

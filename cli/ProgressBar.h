@@ -13,7 +13,7 @@ class TProgressBar {
   static bool StderrIsTerminal();
 
   void Update(int32_t aCurrent, int32_t aMax);
-  // Prints a log line on stdout without tearing the bar.
+  // Prints a log line on stdout in place of the bar.
   void Line(const QString& aText);
   // Leaves the bar where it is and moves on to a new line.
   void Finish();
