@@ -3,6 +3,7 @@
 #include "cli/Console.h"
 #include "cli/CsvLog.h"
 #include "cli/Readout.h"
+#include "cli/StopRequest.h"
 #include "cli/SupplyIdentity.h"
 #include "cli/Units.h"
 
@@ -59,7 +60,8 @@ class TWatch {
       }
     }
     int64_t readings = 0;
-    for (;;) {
+    InstallStopRequest();
+    while (!StopRequested()) {
       QElapsedTimer started;
       started.start();
       if (fLost) TryResume();
@@ -72,8 +74,9 @@ class TWatch {
         }
       }
       const int64_t left = fOptions.IntervalMs - started.elapsed();
-      if (left > 0) TSyncMaster::Pause(static_cast<int32_t>(left));
+      if (left > 0) PauseUnlessStopped(static_cast<int32_t>(left));
     }
+    return kExitOk;
   }
 
  private:

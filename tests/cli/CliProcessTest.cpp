@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include "tests/cli/CliRunner.h"
 
@@ -288,6 +292,25 @@ TEST(CliModel, AModelOutsideTheTableIsNeitherShownNorSet) {
   EXPECT_TRUE(Writes(sim.Trace()).empty());
   // Raw registers need no scaling.
   EXPECT_EQ(RunCli(sim.Link(false) + QStringList{"read", "11"}).Out.trimmed(), "11: 4242");
+}
+
+TEST(CliWatch, EndsWithSuccessWhenStoppedAndKeepsEveryLine) {
+  SimLink sim;
+  const QString csv = sim.Dir("stop.csv");
+  QProcess watch;
+  watch.start(QProcessEnvironment::systemEnvironment().value("KELVORA_BIN_DIR") + "/kelvora-cli",
+              sim.Link(false) + QStringList{"watch", "--interval", "50", "--csv", csv});
+  ASSERT_TRUE(watch.waitForStarted(5000));
+  QElapsedTimer waited;
+  waited.start();
+  while (FileLines(csv).size() < 4 && waited.elapsed() < 10000) QThread::msleep(20);
+  watch.terminate();  // SIGTERM
+  ASSERT_TRUE(watch.waitForFinished(5000));
+  EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(watch.exitCode(), 0);
+  const QStringList lines = FileLines(csv);
+  ASSERT_GE(lines.size(), 4);
+  for (const QString& line : lines) EXPECT_EQ(line.split(',').size(), 11) << line.toStdString();
 }
 
 }  // namespace
