@@ -58,7 +58,6 @@ class TSyncMaster {
 
   // The serial connector, or null over TCP.
   TKRCOMPortConnector* Serial() const { return fSerial.get(); }
-  const TLinkSettings& Link() const { return fLink; }
 
  private:
   TCallResult Call(const std::function<void(TMBMCallBack)>& aSubmit);
