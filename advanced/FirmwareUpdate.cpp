@@ -2,6 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "app/ErrorReport.h"
+#include "flasher/BootPort.h"
 #include "flasher/stm32_flasher.h"
 #include "modbus/KRCOMPort.h"
 
@@ -18,8 +19,6 @@
 
 namespace {
 
-constexpr int32_t kBootBaud = 38400, kBootParity = 2;      // even
-constexpr int32_t kModbusBaud = 9600, kModbusParity = 0;  // none
 constexpr int32_t kHandOverTicks = 5;
 
 const char* const kInfoText =
@@ -144,12 +143,7 @@ void TFirmwareUpdate::Timer1Timer() {
     GiveBackPort(nullptr);
     return;
   }
-  if (port) {
-    port->SetBaudRate(kBootBaud);
-    port->SetParity(kBootParity);
-    port->Open();
-  }
-  if (!port || !port->Connected()) {
+  if (!port || !OpenForBootloader(*port)) {
     UpdateLogLine(this, QString("Cannot open the port %1 for the update").arg(port ? port->Port() : QString()));
     GiveBackPort(port);
     return;
@@ -173,11 +167,7 @@ void TFirmwareUpdate::Flash(TKRCOMPort& aPort) {
 }
 
 void TFirmwareUpdate::GiveBackPort(TKRCOMPort* aPort) {
-  if (aPort) {
-    aPort->Close();
-    aPort->SetBaudRate(kModbusBaud);
-    aPort->SetParity(kModbusParity);
-  }
+  if (aPort) GiveBackToModbus(*aPort);
   fCancelBtn->setEnabled(true);
   fBusy = false;
   if (fGuardedWindow) fGuardedWindow->removeEventFilter(this);

@@ -1,0 +1,57 @@
+#pragma once
+// The command line of kelvora-cli: where the supply is, how to print, and one command with its
+// arguments. Parsing only checks the form; values that depend on the model are checked once the
+// supply has been identified.
+
+#include "modbus/KRTypes.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+enum class TCliCommand { Status, Set, Output, Lock, Preset, Watch, Read, Write, Flash };
+
+struct TCliOptions {
+  // Link: a serial device, or a Modbus TCP server.
+  QString Port;
+  QString TcpHost;
+  uint16_t TcpPort = 502;
+  int32_t Baud = 9600;
+  uint8_t Slave = 1;
+  bool Json = false;
+
+  TCliCommand Command = TCliCommand::Status;
+  // set: volts and amperes as given, in "." decimals.
+  std::optional<double> Voltage;
+  std::optional<double> Current;
+  // output, lock
+  bool On = false;
+  // preset: 0..9 are M0..M9, 10..19 C0..C9
+  uint16_t Preset = 0;
+  // watch
+  int32_t IntervalMs = 1000;
+  std::optional<int64_t> Count;
+  QString CsvFile;
+  // read, write
+  uint16_t Address = 0;
+  uint16_t RegisterCount = 1;
+  TKRRegisters Values;
+  // flash
+  QString FileName;
+  bool Verify = true;
+
+  bool UsesTcp() const { return !TcpHost.isEmpty(); }
+};
+
+struct TParsedCommandLine {
+  std::optional<TCliOptions> Options;  // empty for --help and for errors
+  bool Help = false;
+  QString Error;  // why the command line was refused
+};
+
+// The arguments after the program name.
+TParsedCommandLine ParseCommandLine(const QStringList& aArgs);
+
+QString UsageText();

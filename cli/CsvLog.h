@@ -1,0 +1,28 @@
+#pragma once
+// A CSV log for long watching: opened for appending, a header only when the file is new or
+// empty, and every line flushed as it is written, so that a crash or a pulled cable loses at
+// most the line being written. Times are ISO 8601 with the UTC offset, decimals use ".".
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+class TCsvLog {
+ public:
+  // Opens aFileName for appending; check Error() afterwards.
+  TCsvLog(const QString& aFileName, const QStringList& aHeader);
+
+  // Empty while the file is usable.
+  const QString& Error() const { return fError; }
+  // One row; fields that need it are quoted.
+  bool Write(const QStringList& aFields);
+
+  static QString Quoted(const QString& aField);
+
+ private:
+  QFile fFile;
+  QString fError;
+};
+
+// The current local time as "2026-12-09T15:37:28.123+01:00".
+QString IsoTimeNow();

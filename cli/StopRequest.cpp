@@ -1,0 +1,55 @@
+#include "cli/StopRequest.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> gStop{false};
+int gWakeFds[2] = {-1, -1};  // written by the handler, read by the event loop
+QEventLoop* gPause = nullptr;
+
+void OnSignal(int) {
+  gStop = true;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(gWakeFds[1], &byte, 1);
+}
+
+}  // namespace
+
+void InstallStopRequest() {
+  if (::pipe2(gWakeFds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier =
+      new QSocketNotifier(gWakeFds[0], QSocketNotifier::Read, QCoreApplication::instance());
+  QObject::connect(notifier, &QSocketNotifier::activated, [] {
+    char buf[16];
+    while (::read(gWakeFds[0], buf, sizeof buf) > 0) {
+    }
+    if (gPause) gPause->quit();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+bool StopRequested() { return gStop; }
+
+void PauseUnlessStopped(int aMs) {
+  if (gStop) return;
+  QEventLoop loop;
+  QTimer::singleShot(aMs, &loop, &QEventLoop::quit);
+  gPause = &loop;
+  loop.exec();
+  gPause = nullptr;
+}

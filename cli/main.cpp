@@ -1,0 +1,50 @@
+// kelvora-cli: the supply from a shell, for scripts, test benches and long logging.
+
+#include "cli/CliOptions.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/SyncMaster.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+int RunCommand(TCliContext& aContext) {
+  switch (aContext.Options.Command) {
+    case TCliCommand::Status: return RunStatus(aContext);
+    case TCliCommand::Set: return RunSet(aContext);
+    case TCliCommand::Output:
+    case TCliCommand::Lock: return RunOnOff(aContext);
+    case TCliCommand::Preset: return RunPreset(aContext);
+    case TCliCommand::Watch: return RunWatch(aContext);
+    case TCliCommand::Read: return RunRead(aContext);
+    case TCliCommand::Write: return RunWrite(aContext);
+    case TCliCommand::Flash: return RunFlash(aContext);
+  }
+  return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  const TParsedCommandLine parsed = ParseCommandLine(app.arguments().mid(1));
+  if (parsed.Help) {
+    PrintLine(UsageText().trimmed());
+    return kExitOk;
+  }
+  if (!parsed.Options) {
+    PrintError(parsed.Error);
+    std::fputs(UsageText().toUtf8().constData(), stderr);
+    return kExitUsage;
+  }
+  const TCliOptions& o = *parsed.Options;
+  TSyncMaster master({o.Port, o.TcpHost, o.TcpPort, o.Baud, o.Slave});
+  QString error;
+  if (!master.Open(error)) {
+    PrintError(error);
+    return kExitFailed;
+  }
+  TCliContext context{o, master};
+  return RunCommand(context);
+}

@@ -1,0 +1,317 @@
+// kelvora-cli as a script runs it: the real binary against the simulator, checked by its output,
+// its exit status and the simulator's request trace.
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include "tests/cli/CliRunner.h"
+
+namespace kelvora::test {
+namespace {
+
+const QString kNoAnswer = "Истекло время ожидания при получении данных.";
+
+std::vector<int> LastAnswer(const SimTrace& aTrace, int aAddr, int aCount) {
+  std::vector<int> values;
+  for (const TraceEntry& e : aTrace.Entries())
+    if (e.Dir == "ans" && e.Fc == 3 && e.Addr == aAddr && e.Count == aCount) values = e.Values;
+  return values;
+}
+
+std::vector<TraceEntry> Writes(const SimTrace& aTrace) {
+  return aTrace.Requests([](const TraceEntry& e) { return e.Fc == 6 || e.Fc == 16; });
+}
+
+QStringList FileLines(const QString& aPath) {
+  QFile f(aPath);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+class CliOverLink : public ::testing::TestWithParam<bool> {
+ protected:
+  bool Tcp() const { return GetParam(); }
+  CliRun Cli(SimLink& aSim, const QStringList& aArgs, int aTimeoutMs = 30000) {
+    return RunCli(aSim.Link(Tcp()) + aArgs, aTimeoutMs);
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(PtyAndTcp, CliOverLink, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Tcp" : "Pty"; });
+
+TEST_P(CliOverLink, StatusShowsTheRegistersInTheModelsScaling) {
+  struct Case {
+    const char* Model;
+    double Divider;  // current units per ampere / 100
+    int Decimals;
+    QString SetLine;
+  };
+  for (const Case& c : {Case{"3005", 10, 3, "Set          12.00 V  0.500 A"},
+                        Case{"5015", 1, 2, "Set          12.00 V  0.50 A"}}) {
+    SCOPED_TRACE(c.Model);
+    SimLink sim({"--model", c.Model});
+    ASSERT_EQ(Cli(sim, {"set", "--voltage", "12", "--current", "0.5"}).Exit, 0);
+    ASSERT_EQ(Cli(sim, {"output", "on"}).Exit, 0);
+
+    const CliRun json = Cli(sim, {"--json", "status"});
+    ASSERT_EQ(json.Exit, 0) << json.Err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(json.Out.toUtf8()).object();
+    const std::vector<int> r = LastAnswer(sim.Trace(), 0, 15);
+    ASSERT_EQ(r.size(), 15u);
+    const double perAmp = 100 * c.Divider;
+    EXPECT_EQ(o["model"].toInt(), r[11]);
+    EXPECT_EQ(o["current_decimals"].toInt(), c.Decimals);
+    EXPECT_DOUBLE_EQ(o["set_voltage"].toDouble(), r[0] / 100.0);
+    EXPECT_DOUBLE_EQ(o["set_current"].toDouble(), r[1] / perAmp);
+    EXPECT_DOUBLE_EQ(o["set_current"].toDouble(), 0.5);
+    EXPECT_DOUBLE_EQ(o["voltage"].toDouble(), r[2] / 100.0);
+    EXPECT_DOUBLE_EQ(o["current"].toDouble(), r[3] / perAmp);
+    EXPECT_GT(o["current"].toDouble(), 0.0);
+    EXPECT_NEAR(o["power"].toDouble(), r[2] / 100.0 * (r[3] / perAmp), 0.0051);
+    EXPECT_DOUBLE_EQ(o["input_voltage"].toDouble(), r[5] / 100.0);
+    EXPECT_EQ(o["key_lock"].toBool(), r[6] != 0);
+    EXPECT_EQ(o["protection"].toString(), "none");
+    EXPECT_EQ(o["mode"].toString(), r[8] ? "CC" : "CV");
+    EXPECT_TRUE(o["output"].toBool());
+    EXPECT_EQ(o["firmware_class"].toString(), "ver_43");
+    const std::vector<int> counters = LastAnswer(sim.Trace(), 33, 7);
+    ASSERT_EQ(counters.size(), 7u);
+    EXPECT_EQ(o["counters"].toObject()["time_s"].toInteger(), counters[0] + (counters[1] << 16));
+    if (QString(c.Model) == "5015") {
+      EXPECT_EQ(o["temperature_c"].toInt(), r[13]);
+    }
+
+    const CliRun text = Cli(sim, {"status"});
+    ASSERT_EQ(text.Exit, 0);
+    EXPECT_TRUE(text.OutLines().contains(c.SetLine)) << text.Out.toStdString();
+    EXPECT_TRUE(text.Out.startsWith(QString("Model        KPX%1 ver. 4.3 (ver_43)").arg(c.Model)))
+        << text.Out.toStdString();
+  }
+}
+
+TEST_P(CliOverLink, SetOutputLockAndPresetAreTheProgramsWrites) {
+  SimLink sim({"--model", "3005"});
+  ASSERT_EQ(Cli(sim, {"set", "--voltage", "12.34", "--current", "0.5"}).Exit, 0);
+  // Only the current asked for: the voltage goes back as it was.
+  ASSERT_EQ(Cli(sim, {"set", "--current", "1.25"}).Exit, 0);
+  ASSERT_EQ(Cli(sim, {"output", "on"}).Exit, 0);
+  ASSERT_EQ(Cli(sim, {"output", "off"}).Exit, 0);
+  ASSERT_EQ(Cli(sim, {"lock", "on"}).Exit, 0);
+  ASSERT_EQ(Cli(sim, {"preset", "12"}).Exit, 0);
+
+  const std::vector<TraceEntry> w = Writes(sim.Trace());
+  ASSERT_EQ(w.size(), 6u);
+  EXPECT_TRUE(w[0].Fc == 16 && w[0].Addr == 0 && w[0].Values == (std::vector<int>{1234, 500}));
+  EXPECT_TRUE(w[1].Fc == 16 && w[1].Addr == 0 && w[1].Values == (std::vector<int>{1234, 1250}));
+  EXPECT_TRUE(IsWrite(w[2], 9, 1));
+  EXPECT_TRUE(IsWrite(w[3], 9, 0));
+  EXPECT_TRUE(IsWrite(w[4], 6, 1));
+  EXPECT_TRUE(IsWrite(w[5], 35, 12));
+}
+
+TEST_P(CliOverLink, SetPointsAboveTheModelsLimitsAreRefusedAndNothingIsWritten) {
+  SimLink sim({"--model", "3005"});  // 31.00 V, 5.100 A
+  const CliRun high = Cli(sim, {"set", "--voltage", "31.01"});
+  EXPECT_EQ(high.Exit, 2);
+  EXPECT_TRUE(high.Err.contains("31.00 V")) << high.Err.toStdString();
+  // A good voltage with a current beyond the limit: neither is written.
+  const CliRun both = Cli(sim, {"set", "--voltage", "10", "--current", "5.101"});
+  EXPECT_EQ(both.Exit, 2);
+  EXPECT_TRUE(both.Err.contains("5.100 A")) << both.Err.toStdString();
+  EXPECT_TRUE(Writes(sim.Trace()).empty());
+
+  EXPECT_EQ(Cli(sim, {"set", "--voltage", "31", "--current", "5.1"}).Exit, 0);
+  ASSERT_EQ(Writes(sim.Trace()).size(), 1u);
+  EXPECT_EQ(Writes(sim.Trace())[0].Values, (std::vector<int>{3100, 5100}));
+}
+
+TEST_P(CliOverLink, RawRegistersRoundTrip) {
+  SimLink sim;
+  ASSERT_EQ(Cli(sim, {"write", "80", "1234", "0x10", "7"}).Exit, 0);
+  ASSERT_EQ(Cli(sim, {"write", "83", "55"}).Exit, 0);
+  const CliRun text = Cli(sim, {"read", "80", "4"});
+  ASSERT_EQ(text.Exit, 0);
+  EXPECT_EQ(text.OutLines(), (QStringList{"80: 1234", "81: 16", "82: 7", "83: 55"}));
+  const CliRun json = Cli(sim, {"--json", "read", "0x50", "2"});
+  EXPECT_EQ(json.Out.trimmed(), "{\"address\":80,\"values\":[1234,16]}");
+
+  const std::vector<TraceEntry> w = Writes(sim.Trace());
+  ASSERT_EQ(w.size(), 2u);
+  EXPECT_EQ(w[0].Fc, 16);
+  EXPECT_TRUE(IsWrite(w[1], 83, 55));
+}
+
+TEST_P(CliOverLink, ExitStatusTellsNoAnswerAndExceptionAnswerFromUsageErrors) {
+  // Every answer dropped: the connector's time-out, not the device exception of the same code.
+  SimLink quiet({"--fault", "drop-every=1"});
+  const CliRun silent = Cli(quiet, {"read", "0", "1"});
+  EXPECT_EQ(silent.Exit, 1);
+  EXPECT_EQ(silent.Err.trimmed(), "kelvora-cli: read: " + kNoAnswer);
+
+  SimLink sim;
+  const CliRun exception = Cli(sim, {"read", "600", "2"});
+  EXPECT_EQ(exception.Exit, 1);
+  EXPECT_EQ(exception.Err.trimmed(), "kelvora-cli: read: Некорректный адрес.");
+
+  for (const QStringList& bad :
+       {QStringList{"frobnicate"}, QStringList{"output", "maybe"}, QStringList{"read", "0", "126"},
+        QStringList{"set"}, QStringList{"status", "--csv", "x.csv"}}) {
+    const CliRun usage = Cli(sim, bad);
+    EXPECT_EQ(usage.Exit, 2) << bad.join(' ').toStdString();
+    EXPECT_TRUE(usage.Out.isEmpty());
+  }
+  EXPECT_TRUE(Writes(sim.Trace()).empty());
+}
+
+TEST_P(CliOverLink, WatchAppendsAHeaderOnceAndOneFlushedLinePerReading) {
+  SimLink sim({"--model", "5015"});
+  const QString csv = sim.Dir("log.csv");
+  const CliRun first = Cli(sim, {"watch", "--interval", "50", "--count", "5", "--csv", csv});
+  ASSERT_EQ(first.Exit, 0) << first.Err.toStdString();
+  EXPECT_EQ(first.OutLines().size(), 5);
+  QStringList lines = FileLines(csv);
+  ASSERT_EQ(lines.size(), 6);
+  EXPECT_EQ(lines[0],
+            "time,set_voltage_V,set_current_A,voltage_V,current_A,power_W,mode,output,protection,"
+            "input_voltage_V,event");
+  for (const QString& line : lines.mid(1)) {
+    const QStringList f = line.split(',');
+    ASSERT_EQ(f.size(), 11) << line.toStdString();
+    EXPECT_TRUE(QDateTime::fromString(f[0], Qt::ISODateWithMs).isValid()) << line.toStdString();
+    EXPECT_EQ(f[1], "5.00");
+    EXPECT_EQ(f[2], "1.00");  // two decimals: 10 mA units
+  }
+  ASSERT_EQ(Cli(sim, {"watch", "--interval", "50", "--count", "2", "--csv", csv}).Exit, 0);
+  lines = FileLines(csv);
+  EXPECT_EQ(lines.size(), 8);
+  EXPECT_EQ(lines.filter("time,").size(), 1);
+}
+
+TEST_P(CliOverLink, WatchMarksTheGapOfAVanishedSupplyAndGoesOn) {
+  SimLink sim({"--fault", "vanish@1500-3000"});
+  const QString csv = sim.Dir("gap.csv");
+  const CliRun run = Cli(sim, {"watch", "--interval", "100", "--count", "25", "--csv", csv});
+  ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
+  EXPECT_TRUE(run.Err.contains("connection lost")) << run.Err.toStdString();
+  EXPECT_TRUE(run.Err.contains("connection resumed")) << run.Err.toStdString();
+
+  const QStringList lines = FileLines(csv);
+  int lost = -1, resumed = -1, readings = 0, before = 0;
+  for (int i = 1; i < lines.size(); ++i) {
+    if (lines[i].contains(",connection lost: "))
+      lost = i;
+    else if (lines[i].endsWith(",connection resumed"))
+      resumed = i;
+    else {
+      ++readings;
+      if (lost < 0) ++before;
+    }
+  }
+  ASSERT_GT(lost, 0) << lines.join('\n').toStdString();
+  EXPECT_GT(resumed, lost);
+  EXPECT_EQ(readings, 25);
+  EXPECT_GT(before, 0);
+  EXPECT_LT(before, 25);
+}
+
+TEST(CliFlash, WritesTheImageTheSimulatorKeeps) {
+  QTemporaryDir dir;
+  SimLink sim({"--flash-out", dir.filePath("flash.bin").toStdString()});
+  QByteArray image(2500, '\0');
+  for (char& b : image) b = static_cast<char>(QRandomGenerator::global()->bounded(256));
+  QFile f(dir.filePath("fw.bin"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(image);
+  f.close();
+
+  const CliRun run = RunCli(sim.Link(false) + QStringList{"flash", f.fileName()}, 60000);
+  ASSERT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
+  EXPECT_TRUE(run.OutLines().contains("Verify OK")) << run.Out.toStdString();
+  EXPECT_EQ(run.OutLines().last(), "Started OK");
+  QFile flash(dir.filePath("flash.bin"));
+  ASSERT_TRUE(flash.open(QIODevice::ReadOnly));
+  EXPECT_EQ(flash.readAll().left(image.size()), image);
+  const auto jumps = sim.Trace().Requests([](const TraceEntry& e) { return IsWrite(e, 32, 9148); });
+  EXPECT_EQ(jumps.size(), 1u);
+
+  // A missing image is refused before the supply is asked to leave its firmware.
+  const CliRun missing = RunCli(sim.Link(false) + QStringList{"flash", dir.filePath("none.bin")});
+  EXPECT_EQ(missing.Exit, 2);
+  EXPECT_EQ(sim.Trace().Requests([](const TraceEntry& e) { return IsWrite(e, 32, 9148); }).size(),
+            1u);
+}
+
+TEST(CliFlash, OldFirmwareIsNotAskedToJump) {
+  QTemporaryDir dir;
+  SimLink sim({"--firmware", "36"});
+  QFile f(dir.filePath("fw.bin"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(QByteArray(256, 'x'));
+  f.close();
+  const CliRun run = RunCli(sim.Link(false) + QStringList{"flash", f.fileName()});
+  EXPECT_EQ(run.Exit, 1);
+  EXPECT_TRUE(run.Err.contains("ver_36")) << run.Err.toStdString();
+  EXPECT_TRUE(Writes(sim.Trace()).empty());
+}
+
+TEST(CliFlash, ASupplyAlreadyInItsBootloaderIsFlashedWithoutTheJump) {
+  QTemporaryDir dir;
+  SimLink sim({"--flash-out", dir.filePath("flash.bin").toStdString()});
+  // A jump written by hand gets no answer: the supply has left its firmware.
+  EXPECT_EQ(RunCli(sim.Link(false) + QStringList{"write", "32", "9148"}).Exit, 1);
+  const QByteArray image(1000, '\x5a');
+  QFile f(dir.filePath("fw.bin"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(image);
+  f.close();
+
+  const CliRun run = RunCli(sim.Link(false) + QStringList{"flash", f.fileName()}, 60000);
+  ASSERT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
+  EXPECT_TRUE(run.OutLines().first().startsWith("No Modbus answer")) << run.Out.toStdString();
+  QFile flash(dir.filePath("flash.bin"));
+  ASSERT_TRUE(flash.open(QIODevice::ReadOnly));
+  EXPECT_EQ(flash.readAll().left(image.size()), image);
+  EXPECT_EQ(Writes(sim.Trace()).size(), 1u) << "only the jump written by hand";
+}
+
+TEST(CliModel, AModelOutsideTheTableIsNeitherShownNorSet) {
+  SimLink sim({"--model", "4242"});
+  const CliRun status = RunCli(sim.Link(false) + QStringList{"status"});
+  EXPECT_EQ(status.Exit, 1);
+  EXPECT_TRUE(status.Err.contains("4242")) << status.Err.toStdString();
+  EXPECT_EQ(RunCli(sim.Link(false) + QStringList{"set", "--voltage", "1"}).Exit, 1);
+  EXPECT_TRUE(Writes(sim.Trace()).empty());
+  // Raw registers need no scaling.
+  EXPECT_EQ(RunCli(sim.Link(false) + QStringList{"read", "11"}).Out.trimmed(), "11: 4242");
+}
+
+TEST(CliWatch, EndsWithSuccessWhenStoppedAndKeepsEveryLine) {
+  SimLink sim;
+  const QString csv = sim.Dir("stop.csv");
+  QProcess watch;
+  watch.start(QProcessEnvironment::systemEnvironment().value("KELVORA_BIN_DIR") + "/kelvora-cli",
+              sim.Link(false) + QStringList{"watch", "--interval", "50", "--csv", csv});
+  ASSERT_TRUE(watch.waitForStarted(5000));
+  QElapsedTimer waited;
+  waited.start();
+  while (FileLines(csv).size() < 4 && waited.elapsed() < 10000) QThread::msleep(20);
+  watch.terminate();  // SIGTERM
+  ASSERT_TRUE(watch.waitForFinished(5000));
+  EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(watch.exitCode(), 0);
+  const QStringList lines = FileLines(csv);
+  ASSERT_GE(lines.size(), 4);
+  for (const QString& line : lines) EXPECT_EQ(line.split(',').size(), 11) << line.toStdString();
+}
+
+}  // namespace
+}  // namespace kelvora::test

@@ -1,0 +1,147 @@
+// The command-line tool's own rules: what the command line accepts, how values are scaled and
+// written, and which library text a failure gets.
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "app/ModelIdentity.h"
+#include "app/UtilUnit.h"
+#include "cli/CliOptions.h"
+#include "cli/CsvLog.h"
+#include "cli/ProgressBar.h"
+#include "cli/SyncMaster.h"
+#include "cli/Units.h"
+
+namespace {
+
+TParsedCommandLine Parse(const QString& aLine) {
+  return ParseCommandLine(aLine.split(' ', Qt::SkipEmptyParts));
+}
+
+TEST(CliCommandLine, AcceptsEachCommandWithItsArguments) {
+  auto p = Parse("--tcp 10.0.0.5:1502 --slave 3 --json set --voltage 12.5 --current 0.25");
+  ASSERT_TRUE(p.Options) << p.Error.toStdString();
+  EXPECT_EQ(p.Options->TcpHost, "10.0.0.5");
+  EXPECT_EQ(p.Options->TcpPort, 1502);
+  EXPECT_EQ(p.Options->Slave, 3);
+  EXPECT_TRUE(p.Options->Json);
+  EXPECT_EQ(p.Options->Command, TCliCommand::Set);
+  EXPECT_DOUBLE_EQ(*p.Options->Voltage, 12.5);
+  EXPECT_DOUBLE_EQ(*p.Options->Current, 0.25);
+
+  p = Parse("--port /dev/ttyUSB0 --baud 19200 write 0x50 1 65535");
+  ASSERT_TRUE(p.Options) << p.Error.toStdString();
+  EXPECT_EQ(p.Options->Baud, 19200);
+  EXPECT_EQ(p.Options->Address, 80);
+  EXPECT_EQ(p.Options->Values, (TKRRegisters{1, 65535}));
+
+  p = Parse("--port p watch --interval 250 --count 5 --csv log.csv");
+  ASSERT_TRUE(p.Options);
+  EXPECT_EQ(p.Options->IntervalMs, 250);
+  EXPECT_EQ(*p.Options->Count, 5);
+  EXPECT_EQ(p.Options->CsvFile, "log.csv");
+
+  p = Parse("--port p flash fw.bin --no-verify");
+  ASSERT_TRUE(p.Options);
+  EXPECT_FALSE(p.Options->Verify);
+  EXPECT_EQ(Parse("--tcp h status").Options->TcpPort, 502);
+  EXPECT_TRUE(Parse("--help").Help);
+}
+
+TEST(CliCommandLine, RefusesWhatCannotBeMeant) {
+  for (const char* line : {
+           "status",                       // no link
+           "--port p --tcp h status",      // two links
+           "--tcp h --baud 9600 status",   // baud on TCP
+           "--port p --baud 1234 status",  // not a rate the supply offers
+           "--port p --slave 0 status",
+           "--port p --slave 248 status",
+           "--port p set",  // nothing to set
+           "--port p set --voltage -1",
+           "--port p set --voltage 1,5",
+           "--port p output 1",
+           "--port p preset 20",
+           "--port p read 0 0",
+           "--port p read 0 126",
+           "--port p read 65535 2",
+           "--port p write 10",
+           "--port p write 10 65536",
+           "--port p status --count 3",  // an option of another command
+           "--port p watch --interval 5",
+           "--tcp h flash fw.bin",  // the bootloader is serial only
+           "--port p reboot",
+           "--port p status extra",
+           "--port p --voltage",
+       }) {
+    const TParsedCommandLine p = Parse(line);
+    EXPECT_FALSE(p.Options) << line;
+    EXPECT_FALSE(p.Error.isEmpty()) << line;
+  }
+}
+
+TEST(CliUnits, ScaleWithTheModelsCurrentUnit) {
+  ResetModelVariables();
+  TModel model{};
+  SetupModelLimits(3005, model, false);
+  EXPECT_EQ(AmpsText(5100), "5.100");
+  EXPECT_EQ(*CurrentUnits(0.29), 290u);
+  EXPECT_EQ(PowerOf(1200, 500), 600u);  // 12 V x 0.5 A = 6.00 W
+  SetupModelLimits(5015, model, false);
+  EXPECT_EQ(AmpsText(1510), "15.10");
+  EXPECT_EQ(*CurrentUnits(0.29), 29u);
+  EXPECT_EQ(PowerOf(1200, 50), 600u);
+  EXPECT_EQ(*VoltageUnits(12.34), 1234u);  // 1233.99999... as a double
+  EXPECT_FALSE(VoltageUnits(700.0));       // beyond a register
+  EXPECT_EQ(VoltsText(5), "0.05");
+  EXPECT_EQ(DecimalText(123456789, 2), "1234567.89");
+  EXPECT_EQ(DurationText(3725), "1:02:05");
+  EXPECT_EQ(PresetName(9), "M9");
+  EXPECT_EQ(PresetName(10), "C0");
+  ResetModelVariables();
+}
+
+TEST(CliResults, ConnectorFailuresAndDeviceExceptionsGetTheirOwnTexts) {
+  TCallResult r;
+  r.Error = 2;
+  EXPECT_EQ(r.Text(), "Соединение не установлено.");
+  r.Answered = true;
+  EXPECT_EQ(r.Text(), "Некорректный адрес.");
+  r = {};
+  r.Error = -4;
+  EXPECT_EQ(r.Text(), "Ошибка контрольной суммы.");
+  EXPECT_TRUE(TCallResult{}.Ok());
+}
+
+TEST(CliCsv, QuotesOnlyWhatNeedsItAndAppendsWithOneHeader) {
+  EXPECT_EQ(TCsvLog::Quoted("12.00"), "12.00");
+  EXPECT_EQ(TCsvLog::Quoted("lost: a, b"), "\"lost: a, b\"");
+  EXPECT_EQ(TCsvLog::Quoted("say \"hi\""), "\"say \"\"hi\"\"\"");
+
+  QTemporaryDir dir;
+  const QString path = dir.filePath("x.csv");
+  {
+    TCsvLog log(path, {"a", "b"});
+    ASSERT_TRUE(log.Error().isEmpty());
+    EXPECT_TRUE(log.Write({"1", "2"}));
+  }
+  TCsvLog again(path, {"a", "b"});
+  EXPECT_TRUE(again.Write({"3", "4"}));
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), "a,b\n1,2\n3,4\n");
+
+  EXPECT_FALSE(TCsvLog(dir.filePath("no/such/dir.csv"), {"a"}).Error().isEmpty());
+  EXPECT_TRUE(QDateTime::fromString(IsoTimeNow(), Qt::ISODateWithMs).isValid());
+}
+
+TEST(CliProgressBar, FillsInProportion) {
+  EXPECT_EQ(TProgressBar::Text(0, 10, 10), "[          ]   0%");
+  EXPECT_EQ(TProgressBar::Text(5, 10, 10), "[#####     ]  50%");
+  EXPECT_EQ(TProgressBar::Text(12, 10, 10), "[##########] 100%");
+  EXPECT_EQ(TProgressBar::Text(3, 0, 10), "[##########] 100%");
+}
+
+}  // namespace
