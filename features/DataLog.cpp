@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include "app/Dialogs.h"
@@ -100,9 +101,15 @@ bool TDataLog::SaveLog(QWidget* owner, bool excel) {
   const QString extension = excel ? QStringLiteral(".xlsx") : QStringLiteral(".txt");
   const QString filter = excel ? QStringLiteral("Excel workbook (*.xlsx)")
                                : QStringLiteral("Text file format (*.txt)");
+  if (fLogFolder.isEmpty()) {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    fLogFolder = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+  }
   QString fileName = AskSaveFileName(owner, QStringLiteral("Save Log"),
-                                     QStringLiteral("Log_") + stamp.Stamp + extension, filter);
+                                     QDir(fLogFolder).filePath(QStringLiteral("Log_") + stamp.Stamp + extension),
+                                     filter);
   if (fileName.isEmpty()) return false;
+  fLogFolder = QFileInfo(fileName).absolutePath();
   if (QFileInfo(fileName).suffix().isEmpty()) fileName += extension;
   try {
     if (!excel) {

@@ -72,5 +72,8 @@ class TDataLog {
   std::vector<TLogRecord> fLogList;
   bool fUnsaved = false;
   TClock fClock;
+  // Where the next "Save" proposes the file: the folder of the last save, at first the user's
+  // documents folder (never the program's own folder, which may not be writable).
+  QString fLogFolder;
   TDocumentOpener fDocumentOpener;
 };

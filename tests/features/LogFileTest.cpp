@@ -127,13 +127,16 @@ TEST_F(LogFile, SaveProposesTheStampAndAddsTxtOnlyWhenTheNameHasNoExtension) {
   EXPECT_TRUE(log.SaveLog(nullptr, false));
   ASSERT_EQ(user.Requests.size(), 1u);
   EXPECT_EQ(user.Requests[0].DialogType, TDialogRequest::Type::SaveFile);
-  EXPECT_EQ(user.Requests[0].Text, "Log_08_12_26_15_30_45.txt");
+  EXPECT_EQ(user.Requests[0].Text, QDir::home().filePath("Log_08_12_26_15_30_45.txt"))
+      << "the home folder while there is no documents folder";
   EXPECT_TRUE(user.Requests[0].Filter.contains("*.txt"));
   EXPECT_TRUE(QFile::exists(Path("bench-run.txt")));
   EXPECT_FALSE(QFile::exists(Path("bench-run")));
 
   user.FileName = Path("bench-run.log");
   EXPECT_TRUE(log.SaveLog(nullptr, false));
+  EXPECT_EQ(QFileInfo(user.Requests[1].Text).absolutePath(), QFileInfo(Path("bench-run")).absolutePath())
+      << "the next save proposes the folder of the last one";
   EXPECT_TRUE(Contents(Path("bench-run.log")).startsWith("Time       Uset"));
   EXPECT_FALSE(QFile::exists(Path("bench-run.log.txt")));
 
@@ -158,7 +161,7 @@ TEST_F(LogFile, SavingAWorkbookProposesXlsxNamesTheSheetByTheDigitsAndOpensIt) {
 
   EXPECT_TRUE(log.SaveLog(nullptr, true));
   ASSERT_EQ(user.Requests.size(), 1u);
-  EXPECT_EQ(user.Requests[0].Text, "Log_12_8_26_3_30_45___.xlsx");
+  EXPECT_EQ(QFileInfo(user.Requests[0].Text).fileName(), "Log_12_8_26_3_30_45___.xlsx");
   EXPECT_TRUE(user.Requests[0].Filter.contains("*.xlsx"));
   EXPECT_EQ(opened, QStringList{Path("book.xlsx")});
   EXPECT_EQ(SheetNames(Path("book.xlsx")), QStringList{"1282633045"});
