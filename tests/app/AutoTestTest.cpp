@@ -135,7 +135,8 @@ TEST_F(AutoTest, AThreeStepRunWritesEachStepAtItsBoundaryAndSwitchesOffAfterTheL
   SavePath = QDir(IsolatedRoot()).filePath("autotest-log");
   Click(TestForm, "SaveBtn");
   ASSERT_EQ(Proposed.size(), 1);
-  EXPECT_TRUE(Proposed[0].startsWith("Log_") && Proposed[0].endsWith(".txt"))
+  const QString proposed = QFileInfo(Proposed[0]).fileName();
+  EXPECT_TRUE(proposed.startsWith("Log_") && proposed.endsWith(".txt"))
       << Proposed[0].toStdString();
   QFile text(SavePath + ".txt");
   ASSERT_TRUE(text.open(QIODevice::ReadOnly));
