@@ -16,6 +16,8 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "advanced/BatterySource.h"
+#include "advanced/Calibration.h"
 #include "advanced/ColorBox.h"
 #include "advanced/HelpPages.h"
 #include "app/Dialogs.h"
@@ -59,7 +61,9 @@ QPixmap Logo() {
 
 }  // namespace
 
-TAdvancedForm::TAdvancedForm(TFirmwareUpdateHost aHost, QWidget* parent) : QDialog(parent) {
+TAdvancedForm::TAdvancedForm(TFirmwareUpdateHost aHost, const TDeviceSettingsHost& aDevice,
+                             QWidget* parent)
+    : QDialog(parent) {
   setObjectName("AdvancedForm");
   setWindowTitle("Advanced Parameters");
   // A dialog frame with the system menu only.
@@ -75,9 +79,15 @@ TAdvancedForm::TAdvancedForm(TFirmwareUpdateHost aHost, QWidget* parent) : QDial
   fFirmwareUpdate = new TFirmwareUpdate(findChild<QWidget*>("Panel2"), std::move(aHost));
   AddTab("TabSheet1", "Test Logging", BuildLoggingTab());
   fCalibTab = AddTab("CalibTab", "Calibration");
+  fCalibration = new TCalibration(fCalibTab, aDevice);
+  fCalibration->OnHelp = [this] { HelpFileBtnClick(); };
+  fCalibration->OnCloseWindow = [this] { reject(); };
   fHelpTab = AddTab("HelpTab", "Help");
   fWebBrowser2 = MakeBrowser(fHelpTab, "WebBrowser2");
   fBatteryTab = AddTab("BatteryTab", "Battery Source");
+  fBatterySource = new TBatterySource(fBatteryTab, aDevice);
+  fBatterySource->OnSave = [this] { accept(); };
+  fBatterySource->OnCancel = [this] { reject(); };
   QWidget* presentation = AddTab("PresentationTab", "Presentation");
   fWebBrowser1 = MakeBrowser(presentation, "WebBrowser1");
   AddTab("AboutTab", "About", BuildAboutTab());
@@ -301,4 +311,10 @@ void TAdvancedForm::done(int aResult) {
 
 void TAdvancedForm::FormClose() {
   if (OnCloseEntryWindows) OnCloseEntryWindows();
+  fCalibration->FormClose();
+}
+
+void TAdvancedForm::CalibDataChanged() {
+  SetTabVisible(fCalibTab, true);
+  fCalibration->CalibDataChanged(nullptr);
 }

@@ -48,6 +48,7 @@ class TDataLog;
 class TPresets;
 enum class TPortChange;
 struct TFirmwareUpdateHost;
+struct TDeviceSettingsHost;
 
 class TMainForm : public QWidget {
   Q_OBJECT
@@ -98,6 +99,11 @@ class TMainForm : public QWidget {
   // The advanced window: what its firmware update needs from this window, and its opening.
   TFirmwareUpdateHost FirmwareUpdateHost();
   void P_AdvancedBtnClick();
+  // The calibration and battery-source tabs: the records they edit and the calibration
+  // requests (MainCalibration).
+  TDeviceSettingsHost DeviceSettingsHost();
+  void DoReadCalibData();
+  void DoWriteCalibCmd(TCalib_Mode aCmd, uint16_t aIdx, uint16_t DataL);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -118,6 +124,14 @@ class TMainForm : public QWidget {
   void RestoreStoredSettings();
   void StoreSettings();
   uint32_t Now() const { return fTicks(); }
+
+  // ---- Calibration and battery source (MainCalibration) ----
+  // What identification tells the calibration tab: the current choices and the temperature point.
+  void ShowCalibrationModel(uint32_t model);
+  // Opening the advanced window: the battery tab, the calibration block, the current choice.
+  void PrepareAdvancedDevice();
+  // Closed with "Save": the "Use Battery Source" box into PARAM and fModel.BSRC.
+  void StoreBatterySource();
 
   // ---- Readouts (MainReadout) ----
   void BuildReadouts();
