@@ -19,6 +19,7 @@
 #include "advanced/BatterySource.h"
 #include "advanced/Calibration.h"
 #include "advanced/ColorBox.h"
+#include "advanced/EntryWindowLoan.h"
 #include "advanced/HelpPages.h"
 #include "app/Dialogs.h"
 #include "app/ErrorReport.h"
@@ -100,7 +101,7 @@ TAdvancedForm::TAdvancedForm(TFirmwareUpdateHost aHost, const TDeviceSettingsHos
   FormCreate();
 }
 
-TAdvancedForm::~TAdvancedForm() = default;
+TAdvancedForm::~TAdvancedForm() { ReturnEntryWindows(*this); }
 
 QWidget* TAdvancedForm::AddTab(const char* aName, const QString& aCaption, QWidget* aPage) {
   if (!aPage) aPage = new QWidget;
@@ -311,6 +312,7 @@ void TAdvancedForm::done(int aResult) {
 
 void TAdvancedForm::FormClose() {
   if (OnCloseEntryWindows) OnCloseEntryWindows();
+  ReturnEntryWindows(*this);
   fCalibration->FormClose();
 }
 

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "advanced/EntryWindowLoan.h"
 #include "advanced/ValuePanel.h"
 #include "app/ErrorReport.h"
 #include "panel/EnterUnit.h"
@@ -161,6 +162,7 @@ void TBatterySource::BatteryPanelClick(TValuePanel* Sender) {
   if (!Sender || !Sender->isEnabled()) return;
   TEnterForm* form = fHost.EnterForm ? fHost.EnterForm() : nullptr;
   if (!form) return;
+  LendEntryWindow(*form, *Sender->window());
   // Left edges level, bottom edges level.
   const QPoint bottomLeft = Sender->mapToGlobal(QPoint(0, Sender->height()));
   form->move(bottomLeft.x(), bottomLeft.y() - form->height());

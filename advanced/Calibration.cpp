@@ -9,6 +9,7 @@
 
 #include "advanced/CalibPicture.h"
 #include "advanced/CalibText.h"
+#include "advanced/EntryWindowLoan.h"
 #include "advanced/ValuePanel.h"
 #include "advanced/WaitFormUnit.h"
 #include "app/ErrorReport.h"
@@ -173,6 +174,7 @@ void TCalibration::CalibDataPanelClick(TValuePanel* Sender) {
   if (!Sender || !Sender->isEnabled()) return;
   TEnterForm2* form = fHost.EnterForm2 ? fHost.EnterForm2() : nullptr;
   if (!form) return;
+  LendEntryWindow(*form, *Sender->window());
   // Bottom edges level, the window's right edge 3 pixels inside the field's.
   const QPoint bottomRight = Sender->mapToGlobal(QPoint(Sender->width(), Sender->height()));
   form->move(bottomRight.x() - 3 - form->width(), bottomRight.y() - form->height());
@@ -301,4 +303,10 @@ void TCalibration::SetCurrentDivider_10() {
   fCurrentDivider = 10;
   fIndicators[kIout1]->PointPos = 5;
   fIndicators[kIout2]->PointPos = 5;
+}
+
+void TCalibration::SetCurrentDivider_1() {
+  fCurrentDivider = 1;
+  fIndicators[kIout1]->PointPos = 4;
+  fIndicators[kIout2]->PointPos = 4;
 }

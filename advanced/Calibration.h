@@ -63,6 +63,8 @@ class TCalibration : public QObject {
   void FillIoutHighGroup(uint16_t Model);
   void SelectLowestIoutHigh();
   void SetCurrentDivider_10();
+  // Back to 10 mA units, for a supply of the other kind connected after one in 1 mA units.
+  void SetCurrentDivider_1();
   // The window closes: a run still open on the supply is left without saving.
   void FormClose();
 

@@ -52,7 +52,10 @@ void TMainForm::PrepareAdvancedDevice() {
   DoReadCalibData();
   TCalibration& calibration = AdvancedForm->Calibration();
   calibration.SelectLowestIoutHigh();
-  if (CurrentDivider == 10) calibration.SetCurrentDivider_10();
+  if (CurrentDivider == 10)
+    calibration.SetCurrentDivider_10();
+  else
+    calibration.SetCurrentDivider_1();
 }
 
 void TMainForm::StoreBatterySource() {

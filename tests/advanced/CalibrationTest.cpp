@@ -50,8 +50,12 @@ class Calibration : public ::testing::Test {
   // The colour of the wiring picture at a point of the picture.
   QColor PictureAt(int x, int y) const { return calib->Image1()->pixmap().toImage().pixelColor(x, y); }
   // Runs the window modally, doing aSteps once it is up.
+  // A step that fails leaves the window; it does not stay open for nobody.
   int RunModal(const std::function<void()>& aSteps) {
-    QTimer::singleShot(0, form.get(), aSteps);
+    QTimer::singleShot(0, form.get(), [this, aSteps] {
+      aSteps();
+      if (form->isVisible()) form->reject();
+    });
     return form->exec();
   }
 
@@ -217,6 +221,11 @@ TEST_F(Calibration, FieldsShowTheRecordAndEditItThroughTheFiveDigitWindow) {
   form->CalibDataChanged();
   EXPECT_EQ(calib->Panel(4)->text(), "2.0345 A ");
   EXPECT_EQ(calib->Indicator(5).PointPos, 5u);
+  calib->SetCurrentDivider_1();
+  form->CalibDataChanged();
+  EXPECT_EQ(calib->Panel(4)->text(), "20.345 A ");
+  calib->SetCurrentDivider_10();
+  form->CalibDataChanged();
 
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -287,6 +296,27 @@ TEST_F(Calibration, ApplyingOutputVoltageHighWaitsForTheOutputToFall) {
     EXPECT_EQ(device.Commands.back(), (CalibCommand{M::calib_mode_fix, 4, 0}));
     form->reject();
   });
+}
+
+// The entry windows are the main window's; the modal window must not shut them out.
+TEST_F(Calibration, TheEntryWindowTakesInputWhileTheWindowIsModalAndGoesBackAfter) {
+  uint16_t cursor = 0;
+  TEnterForm2& entry = *device.EnterForm2;
+  QWidget owner;
+  entry.setParent(&owner, entry.windowFlags());
+  RunModal([&] {
+    Start(1);
+    Click(calib->Panel(0));
+    QWidget* seg = entry.findChild<QWidget*>("Seg3");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&entry));
+    QTest::mouseClick(entry.windowHandle(), Qt::LeftButton, {}, seg->geometry().center());
+    cursor = calib->Indicator(0).CursorPos();
+    form->reject();
+  });
+  EXPECT_EQ(cursor, 3);
+  EXPECT_EQ(entry.parentWidget(), &owner);
+  EXPECT_FALSE(entry.isVisible());
+  entry.setParent(nullptr, entry.windowFlags());
 }
 
 }  // namespace
