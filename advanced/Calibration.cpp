@@ -50,7 +50,7 @@ constexpr int kUin1 = 0, kUout2 = 3, kIout1 = 4, kIout2 = 5, kTmp2 = 6;
 constexpr int kRowTop = 8, kRowPitch = 28, kRowHeight = 24;
 constexpr QPoint kPictureAt(8, 214);
 
-
+// Points 1 and 2 read the input, 3 and 4 the output voltage, 5 and 6 the output current.
 TCalibration::TWiring WiringOf(int aTag) {
   using TWiring = TCalibration::TWiring;
   if (aTag <= 1) return TWiring::Uin;
