@@ -168,3 +168,11 @@ TEST_F(CalibrationWindow, LayoutAWritesTheBatteryFlagAsAWholeRegister) {
   EXPECT_EQ(GlobalWrites().back().Values[5], 0x8001);
   EXPECT_TRUE(Form->fModel.BSRC);
 }
+
+TEST_F(CalibrationWindow, FirmwareWithoutTheGlobalBlockHasNoCalibrationToRead) {
+  Connect({"--firmware", "18"}, TVersion::ver_18);
+  EXPECT_FALSE(Advanced->TabVisible(Advanced->CalibTab()));
+  EXPECT_FALSE(Advanced->TabVisible(Advanced->BatteryTab()));
+  Open([] { QTest::qWait(200); });
+  EXPECT_TRUE(SimTrace(TracePath).Requests([](const TraceEntry& e) { return e.Addr == 400; }).empty());
+}
