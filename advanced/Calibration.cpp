@@ -115,7 +115,7 @@ void TCalibration::BuildSide(QWidget* aTab) {
   fIoutHighGroup = new QGroupBox(" I output High ", aTab);
   fIoutHighGroup->setObjectName("IoutHighGroup");
   fIoutHighGroup->setGeometry(344, 4, 120, 200);
-  new QVBoxLayout(fIoutHighGroup);
+  (new QVBoxLayout(fIoutHighGroup))->setAlignment(Qt::AlignTop);
   fIoutHighButtons = new QButtonGroup(fIoutHighGroup);
 
   fInputLabel = new QLabel(aTab);
