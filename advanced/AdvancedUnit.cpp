@@ -16,7 +16,10 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "advanced/BatterySource.h"
+#include "advanced/Calibration.h"
 #include "advanced/ColorBox.h"
+#include "advanced/EntryWindowLoan.h"
 #include "advanced/HelpPages.h"
 #include "app/Dialogs.h"
 #include "app/ErrorReport.h"
@@ -59,7 +62,9 @@ QPixmap Logo() {
 
 }  // namespace
 
-TAdvancedForm::TAdvancedForm(TFirmwareUpdateHost aHost, QWidget* parent) : QDialog(parent) {
+TAdvancedForm::TAdvancedForm(TFirmwareUpdateHost aHost, const TDeviceSettingsHost& aDevice,
+                             QWidget* parent)
+    : QDialog(parent) {
   setObjectName("AdvancedForm");
   setWindowTitle("Advanced Parameters");
   // A dialog frame with the system menu only.
@@ -75,9 +80,15 @@ TAdvancedForm::TAdvancedForm(TFirmwareUpdateHost aHost, QWidget* parent) : QDial
   fFirmwareUpdate = new TFirmwareUpdate(findChild<QWidget*>("Panel2"), std::move(aHost));
   AddTab("TabSheet1", "Test Logging", BuildLoggingTab());
   fCalibTab = AddTab("CalibTab", "Calibration");
+  fCalibration = new TCalibration(fCalibTab, aDevice);
+  fCalibration->OnHelp = [this] { HelpFileBtnClick(); };
+  fCalibration->OnCloseWindow = [this] { reject(); };
   fHelpTab = AddTab("HelpTab", "Help");
   fWebBrowser2 = MakeBrowser(fHelpTab, "WebBrowser2");
   fBatteryTab = AddTab("BatteryTab", "Battery Source");
+  fBatterySource = new TBatterySource(fBatteryTab, aDevice);
+  fBatterySource->OnSave = [this] { accept(); };
+  fBatterySource->OnCancel = [this] { reject(); };
   QWidget* presentation = AddTab("PresentationTab", "Presentation");
   fWebBrowser1 = MakeBrowser(presentation, "WebBrowser1");
   AddTab("AboutTab", "About", BuildAboutTab());
@@ -90,7 +101,7 @@ TAdvancedForm::TAdvancedForm(TFirmwareUpdateHost aHost, QWidget* parent) : QDial
   FormCreate();
 }
 
-TAdvancedForm::~TAdvancedForm() = default;
+TAdvancedForm::~TAdvancedForm() { ReturnEntryWindows(*this); }
 
 QWidget* TAdvancedForm::AddTab(const char* aName, const QString& aCaption, QWidget* aPage) {
   if (!aPage) aPage = new QWidget;
@@ -301,4 +312,11 @@ void TAdvancedForm::done(int aResult) {
 
 void TAdvancedForm::FormClose() {
   if (OnCloseEntryWindows) OnCloseEntryWindows();
+  ReturnEntryWindows(*this);
+  fCalibration->FormClose();
+}
+
+void TAdvancedForm::CalibDataChanged() {
+  SetTabVisible(fCalibTab, true);
+  fCalibration->CalibDataChanged(nullptr);
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "advanced/DeviceSettingsHost.h"
 #include "advanced/FirmwareUpdate.h"
 
 class QComboBox;
@@ -16,11 +17,14 @@ class QPushButton;
 class QRadioButton;
 class QTabWidget;
 class QTextBrowser;
+class TBatterySource;
+class TCalibration;
 
 class TAdvancedForm : public QDialog {
   Q_OBJECT
  public:
-  explicit TAdvancedForm(TFirmwareUpdateHost aHost, QWidget* parent = nullptr);
+  TAdvancedForm(TFirmwareUpdateHost aHost, const TDeviceSettingsHost& aDevice,
+                QWidget* parent = nullptr);
   ~TAdvancedForm() override;
 
   // Closes the entry windows that may float above the main window; set by the program.
@@ -55,6 +59,10 @@ class TAdvancedForm : public QDialog {
   void StoreLogSettings() const;
 
   TFirmwareUpdate& FirmwareUpdate() const { return *fFirmwareUpdate; }
+  TCalibration& Calibration() const { return *fCalibration; }
+  TBatterySource& BatterySource() const { return *fBatterySource; }
+  // Calibration data have arrived: the tab shows and its fields follow the record.
+  void CalibDataChanged();
 
   // Pages. The presentation is loaded once by the opener: the program help for an identified
   // firmware, otherwise the update help.
@@ -89,6 +97,8 @@ class TAdvancedForm : public QDialog {
   QComboBox* fColorBoxes[3] = {};
   QPushButton* fOkBtn = nullptr;
   TFirmwareUpdate* fFirmwareUpdate = nullptr;  // owned by its panel
+  TCalibration* fCalibration = nullptr;        // owned by its tab
+  TBatterySource* fBatterySource = nullptr;    // owned by its tab
   QRadioButton* fLogTimeRadioBtn = nullptr;
   QRadioButton* fLogEventRadioBtn = nullptr;
   QRadioButton* fLogExcelRadioBtn = nullptr;

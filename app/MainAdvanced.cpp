@@ -31,6 +31,8 @@ void TMainForm::P_AdvancedBtnClick() {
   form->FirmwareUpdate().PrepareOpen();
   // 3. Centred on this window.
   form->move(x() + width() / 2 - form->width() / 2, y() + height() / 2 - form->height() / 2);
+  // 4. The battery tab, the calibration block and the high-current choice.
+  PrepareAdvancedDevice();
   // 5. The presentation page, once.
   if (!fWebBrowserLoaded) {
     form->LoadPresentation(fModel.Version != TVersion::ver_18);
@@ -49,5 +51,6 @@ void TMainForm::P_AdvancedBtnClick() {
   gData.CLR1 = ColorToRgb565(fCLR1);
   gData.CLR2 = ColorToRgb565(fCLR2);
   gData.CLR3 = ColorToRgb565(fCLR3);
+  StoreBatterySource();
   fTaskMgr->WriteGlobalData();
 }

@@ -486,7 +486,7 @@ void TMainForm::SetupModel(uint32_t model, uint32_t version) {
   }
 }
 
-void TMainForm::DetectVersion(uint32_t, uint32_t) {
+void TMainForm::DetectVersion(uint32_t model, uint32_t) {
   if (!DetectFirmwareFeatures(gData, fModel)) return;  // not this supply's block: ver_18 stays
   fCLR1 = Rgb565ToColor(static_cast<uint16_t>(gData.CLR1));
   fCLR2 = Rgb565ToColor(static_cast<uint16_t>(gData.CLR2));
@@ -499,6 +499,7 @@ void TMainForm::DetectVersion(uint32_t, uint32_t) {
     AdvancedForm->SetTabVisible(AdvancedForm->BatteryTab(), fModel.BatterySourceEnable);
     AdvancedForm->SetTabVisible(AdvancedForm->CalibTab(), true);
   }
+  ShowCalibrationModel(model);
   if (fVersionControlMessage && VersionNoticeDue(fModel.Version)) {
     fVersionControlMessage = 0;
     QMetaObject::invokeMethod(this, Guarded([this] { WMVersionMessage(); }), Qt::QueuedConnection);

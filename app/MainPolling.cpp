@@ -2,10 +2,12 @@
 // on-time and energy and raises the periodic reads.
 #include <QLabel>
 
+#include "advanced/AdvancedUnit.h"
 #include "app/CategoryPanel.h"
 #include "app/ErrorReport.h"
 #include "app/GuiWait.h"
 #include "app/MainUnit.h"
+#include "app/ProgramWindows.h"
 #include "app/RegisterMap.h"
 #include "features/DataLog.h"
 #include "features/LogOptions.h"
@@ -352,6 +354,7 @@ void TMainForm::CalibDataRead(int32_t AError, const TKRRegisters* AData) {
       records[k].RowADC = r[4 * k + 2];
       records[k].RowDAC = r[4 * k + 3];
     }
+    if (AdvancedForm) AdvancedForm->CalibDataChanged();
     fTaskMgr->Callback();
   }
   ShowModbusResult(AError);

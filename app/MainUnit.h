@@ -50,6 +50,7 @@ class TPresets;
 enum class TPortChange;
 struct TFirmwareUpdateHost;
 struct TAutoTestHost;
+struct TDeviceSettingsHost;
 
 class TMainForm : public QWidget {
   Q_OBJECT
@@ -102,6 +103,11 @@ class TMainForm : public QWidget {
   void P_AdvancedBtnClick();
   // The auto-test window: what it needs from this window.
   TAutoTestHost AutoTestHost();
+  // The calibration and battery-source tabs: the records they edit and the calibration
+  // requests (MainCalibration).
+  TDeviceSettingsHost DeviceSettingsHost();
+  void DoReadCalibData();
+  void DoWriteCalibCmd(TCalib_Mode aCmd, uint16_t aIdx, uint16_t DataL);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -123,6 +129,14 @@ class TMainForm : public QWidget {
   void RestoreStoredSettings();
   void StoreSettings();
   uint32_t Now() const { return fTicks(); }
+
+  // ---- Calibration and battery source (MainCalibration) ----
+  // What identification tells the calibration tab: the current choices and the temperature point.
+  void ShowCalibrationModel(uint32_t model);
+  // Opening the advanced window: the battery tab, the calibration block, the current choice.
+  void PrepareAdvancedDevice();
+  // Closed with "Save": the "Use Battery Source" box into PARAM and fModel.BSRC.
+  void StoreBatterySource();
 
   // ---- Readouts (MainReadout) ----
   void BuildReadouts();

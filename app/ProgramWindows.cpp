@@ -19,7 +19,8 @@ TProgramWindows::TProgramWindows() {
   // The entry windows stay above the main window, which owns them.
   EnterForm2 = new TEnterForm2(fMain.get());
   fCreationOrder << EnterForm2->objectName();
-  fAdvanced = std::make_unique<TAdvancedForm>(MainForm->FirmwareUpdateHost());
+  fAdvanced = std::make_unique<TAdvancedForm>(MainForm->FirmwareUpdateHost(),
+                                              MainForm->DeviceSettingsHost());
   AdvancedForm = fAdvanced.get();
   AdvancedForm->OnCloseEntryWindows = [] {
     if (EnterForm && EnterForm->isVisible()) EnterForm->hide();

@@ -16,6 +16,7 @@
 #include "advanced/ColorBox.h"
 #include "app/Dialogs.h"
 #include "host/SettingsStore.h"
+#include "tests/advanced/DeviceStandIn.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace kelvora::test {
@@ -50,7 +51,7 @@ class AdvancedForm : public ::testing::Test {
     SetDialogResponder({});
   }
   TAdvancedForm& Create() {
-    form = std::make_unique<TAdvancedForm>(main.Host());
+    form = std::make_unique<TAdvancedForm>(main.Host(), device.Host());
     return *form;
   }
   template <typename T = QWidget>
@@ -62,6 +63,7 @@ class AdvancedForm : public ::testing::Test {
   bool Enabled(const char* name) const { return Find(name)->isEnabled(); }
 
   StandIn main;
+  DeviceStandIn device;
   std::unique_ptr<TAdvancedForm> form;
   QColor pickedColor;
   QList<QColor> colorRequests;

@@ -27,7 +27,7 @@ class AdvancedWindow : public MainWindowFixture {
   void Connect(std::vector<std::string> simArgs) {
     StartSim(std::move(simArgs));
     OpenWindow();
-    Advanced = std::make_unique<TAdvancedForm>(Form->FirmwareUpdateHost());
+    Advanced = std::make_unique<TAdvancedForm>(Form->FirmwareUpdateHost(), Form->DeviceSettingsHost());
     AdvancedForm = Advanced.get();
     SetDialogResponder([this](const TDialogRequest& r) {
       TDialogReply reply{QMessageBox::Ok, {}, {}};
@@ -130,7 +130,7 @@ TEST_F(AdvancedWindow, NothingConnectsWhileTheUpdateHoldsThePort) {
 
 TEST_F(AdvancedWindow, LoggingUsesTheWindowsThresholdsAndTheyAreStoredWhenTheMainWindowCloses) {
   OpenWindow(false);
-  Advanced = std::make_unique<TAdvancedForm>(Form->FirmwareUpdateHost());
+  Advanced = std::make_unique<TAdvancedForm>(Form->FirmwareUpdateHost(), Form->DeviceSettingsHost());
   AdvancedForm = Advanced.get();
   Advanced->UoutComboBox()->setCurrentIndex(6);
   Advanced->IoutComboBox()->setCurrentIndex(0);
