@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QGroupBox>
+#include <QTabWidget>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -320,4 +322,22 @@ TEST_F(Calibration, TheEntryWindowTakesInputWhileTheWindowIsModalAndGoesBackAfte
 }
 
 }  // namespace
+
+TEST_F(Calibration, GalleryOfTheCalibrationAndBatteryTabs) {
+  Start(1);
+  form->PageControl1()->setCurrentWidget(form->CalibTab());
+  form->show();
+  QTest::qWait(50);
+  QDir().mkpath(KELVORA_GALLERY_DIR);
+  const QDir gallery(KELVORA_GALLERY_DIR);
+  EXPECT_TRUE(form->grab().save(gallery.filePath("advanced-calibration.png")));
+  form->SetTabVisible(form->BatteryTab(), true);
+  form->PageControl1()->setCurrentWidget(form->BatteryTab());
+  QTest::qWait(50);
+  EXPECT_TRUE(form->grab().save(gallery.filePath("advanced-battery.png")));
+  form->PageControl1()->setCurrentWidget(form->ColorTab());
+  QTest::qWait(50);
+  EXPECT_TRUE(form->grab().save(gallery.filePath("advanced-colours-update.png")));
+}
+
 }  // namespace kelvora::test

@@ -2,6 +2,7 @@
 // the close query, the stored table and the docking.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -178,4 +179,13 @@ TEST_F(TestForm, DocksBesideTheMainWindowUntilTheUserMovesIt) {
   EXPECT_EQ(Form->frameGeometry().topLeft(), QPoint(Main.Window.frameGeometry().right() + 1, 30));
   QTest::qWait(50);
   EXPECT_TRUE(Form->Pinned());
+}
+
+TEST_F(TestForm, GalleryOfTheStepTable) {
+  Click("AddBtn");
+  Click("AddBtn");
+  Form->show();
+  QTest::qWait(50);
+  QDir().mkpath(KELVORA_GALLERY_DIR);
+  EXPECT_TRUE(Form->grab().save(QDir(KELVORA_GALLERY_DIR).filePath("autotest-steps.png")));
 }
