@@ -20,7 +20,8 @@ export XDG_RUNTIME_DIR=$work/runtime
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
 # Runs the window program on the offscreen platform, closes it as a logout would (SIGTERM) and
-# checks that it closed cleanly and wrote its settings in the user's folders.
+# checks that it closed cleanly and wrote its settings and its auto-test table in the user's
+# folders.
 run_window_program() {
   local bin=$1
   local before after
@@ -31,6 +32,7 @@ run_window_program() {
   after=$(ls -A "$(dirname "$bin")")
   [ "$before" = "$after" ] || fail "the program wrote beside its executable: $(comm -13 <(echo "$before") <(echo "$after"))"
   expect_file "$XDG_CONFIG_HOME/ardentix/KPX.conf"
+  expect_file "$XDG_DATA_HOME/ardentix/KPX/Persistent.ini"
 }
 
 case $check in
