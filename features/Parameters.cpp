@@ -2,16 +2,15 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 
 #include "app/ErrorReport.h"
 #include "app/TaskUnit.h"
+#include "features/ClickableEdit.h"
 #include "features/EditClick.h"
 #include "panel/EnterUnit.h"
 #include "panel/Indicator.h"
@@ -22,17 +21,12 @@ constexpr int kBacklightMin = 1, kBacklightMaxBefore42 = 5;
 constexpr uint32_t kParamFahrenheit = 1, kParamResetCounters = 2;
 constexpr uint32_t kFlagClear = 0x8000, kFlagSet = 0x8001;  // whole-register flags before 4.2
 
-QLineEdit* AddEdit(QWidget* parent, const QString& name, const QString& caption,
-                   const QString& hint, int tag, int top) {
+TClickableEdit* AddEdit(QWidget* parent, const QString& name, const QString& caption,
+                        const QString& hint, int tag, int top) {
   auto* label = new QLabel(caption, parent);
   label->setGeometry(8, top + 3, 84, 16);
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(name);
+  auto* edit = new TClickableEdit(name, tag, hint, parent);
   edit->setGeometry(96, top, 56, 22);
-  edit->setReadOnly(true);
-  edit->setToolTip(hint);
-  edit->setProperty("Tag", tag);
-  edit->setCursor(Qt::PointingHandCursor);
   return edit;
 }
 
@@ -92,7 +86,8 @@ void TParameters::BuildControls(QWidget* surface) {
 
   P_OHPEdit = AddEdit(surface, "P_OHPEdit", "Overheating", "Overheating Protection", kOHPTag, 56);
   P_MaxMemEdit = AddEdit(surface, "P_MaxMemEdit", "Max Memory", "Max Memory Number", kMaxMemTag, 82);
-  for (QLineEdit* edit : {P_OHPEdit, P_MaxMemEdit}) edit->installEventFilter(this);
+  for (TClickableEdit* edit : {P_OHPEdit, P_MaxMemEdit})
+    edit->OnClick = Guarded([this](TClickableEdit* sender) { EditClick(*sender); });
   P_ResetCountersCheckBox = AddCheckBox(surface, "P_ResetCountersCheckBox", "Reset Counters", 110);
   fUpDownCheckBox = AddCheckBox(surface, "UpDownCheckBox", "Show Cursor Buttons", 132);
   P_SaveBtn = AddButton(surface, "P_SaveBtn", "Save", 56);
@@ -108,19 +103,11 @@ void TParameters::BuildControls(QWidget* surface) {
 
 TIndicator& TParameters::Edit(int tag) const { return tag == kOHPTag ? *fOHPInd : *fMaxMemInd; }
 
-bool TParameters::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseButtonRelease && (watched == P_OHPEdit || watched == P_MaxMemEdit)) {
-    Guarded([this, watched] { EditClick(static_cast<QLineEdit*>(watched)); })();
-    return true;
-  }
-  return QObject::eventFilter(watched, event);
-}
-
-void TParameters::EditClick(QLineEdit* Sender) {
+void TParameters::EditClick(TClickableEdit& Sender) {
   if (!fHost.Connected() || fHost.PowerOn()) return;
   TEnterForm* form = fHost.EnterForm ? fHost.EnterForm() : nullptr;
   if (!form) return;
-  ::EditClick(*Sender, *form, Edit(Sender->property("Tag").toInt()), fHost.UpdateMemory);
+  ::EditClick(Sender, *form, Edit(Sender.Tag()), fHost.UpdateMemory);
 }
 
 bool TParameters::Fahrenheit() const { return fOHPInd->ValueName == "F"; }

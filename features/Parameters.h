@@ -15,7 +15,7 @@ class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
+class TClickableEdit;
 class QPushButton;
 class QSlider;
 class QWidget;
@@ -75,12 +75,9 @@ class TParameters : public QObject {
 
   uint32_t OHP() const { return fOHP; }
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   void BuildControls(QWidget* surface);
-  void EditClick(QLineEdit* Sender);
+  void EditClick(TClickableEdit& Sender);
   void P_SaveBtnClick();
   void P_ResetCountersCheckBoxClick();
   void UpDownCheckBoxClick();
@@ -96,8 +93,8 @@ class TParameters : public QObject {
   QGroupBox* CF_RadioGroup = nullptr;
   QButtonGroup* fCFButtons = nullptr;
   QSlider* P_BacklightTrackBar = nullptr;
-  QLineEdit* P_OHPEdit = nullptr;
-  QLineEdit* P_MaxMemEdit = nullptr;
+  TClickableEdit* P_OHPEdit = nullptr;
+  TClickableEdit* P_MaxMemEdit = nullptr;
   QCheckBox* P_ResetCountersCheckBox = nullptr;
   QCheckBox* fUpDownCheckBox = nullptr;
   QPushButton* P_SaveBtn = nullptr;
