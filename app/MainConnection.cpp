@@ -494,6 +494,8 @@ void TMainForm::DetectVersion(uint32_t model, uint32_t) {
   SetDisplayColors(fCLR1, fCLR1);
   fPresets->LabelDefaultFlag();
   fParameters->DetectVersion();
+  // The firmware class decides which profile and parameter fields may be edited.
+  fPresets->EnableParameterControls(fConnected && !fPowerOn);
   TempLabel->setVisible(fModel.Temp);
   if (AdvancedForm) {
     AdvancedForm->SetTabVisible(AdvancedForm->BatteryTab(), fModel.BatterySourceEnable);

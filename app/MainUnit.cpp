@@ -195,6 +195,7 @@ void TMainForm::FormCreate() {
       [this] { ++fPrevUset; }, [this] { ShowPresetKindControls(); },
       [this] { fParameters->UpdateParameterTexts(); },
       [this](TClickableEdit* sender) { ProfileEditClick(*sender); }});
+  fPresets->EnableParameterControls(false);
   OscillTimer.setInterval(100);
   connect(&OscillTimer, &QTimer::timeout, this, Guarded([this] { OscillTimerTimer(); }));
   // 8. Slave address and logging state.

@@ -98,7 +98,6 @@ void TParameters::BuildControls(QWidget* surface) {
   connect(P_ResetCountersCheckBox, &QCheckBox::clicked, this,
           Guarded([this] { P_ResetCountersCheckBoxClick(); }));
   connect(fUpDownCheckBox, &QCheckBox::clicked, this, Guarded([this] { UpDownCheckBoxClick(); }));
-  EnableParameterControls(false);
 }
 
 TIndicator& TParameters::Edit(int tag) const { return tag == kOHPTag ? *fOHPInd : *fMaxMemInd; }
@@ -142,15 +141,6 @@ void TParameters::UpdateParameterTexts() {
   P_MaxMemEdit->setText(FormatFixed(fHost.gData.MMAX, 1));
 }
 
-void TParameters::EnableParameterControls(bool Enable) {
-  const bool identified = fHost.fModel.Version != TVersion::ver_18;
-  for (QWidget* control : std::initializer_list<QWidget*>{P_AdvancedBtn, P_SaveBtn, P_BacklightTrackBar,
-                                                          P_ResetCountersCheckBox})
-    control->setEnabled(Enable);
-  P_OHPEdit->setEnabled(Enable && identified);
-  P_MaxMemEdit->setEnabled(Enable && identified);
-}
-
 void TParameters::SetupModel() {
   P_BacklightTrackBar->setMaximum(kBacklightMaxBefore42);
   CF_RadioGroup->setEnabled(false);
@@ -167,8 +157,6 @@ void TParameters::DetectVersion() {
   const uint32_t before = static_cast<uint32_t>(P_BacklightTrackBar->maximum());
   P_BacklightTrackBar->setMaximum(fHost.fModel.BacklightMax);
   if (fHost.gData.BLED > before) SetBacklightPosition(fHost.gData.BLED);
-  // The class decides which fields may be edited.
-  EnableParameterControls(fHost.Connected() && !fHost.PowerOn());
 }
 
 void TParameters::SetBacklightPosition(uint32_t bled) {

@@ -61,8 +61,6 @@ class TParameters : public QObject {
   // The panel's part of rewriting the profile and parameter texts after an entry: the edited
   // limit back to degrees Celsius, then both edit texts.
   void UpdateParameterTexts();
-  // The panel's controls by firmware class (connected and output off = Enable).
-  void EnableParameterControls(bool Enable);
 
   // Identification: before the firmware is known, and once the global block has been read.
   void SetupModel();

@@ -213,6 +213,20 @@ TEST_F(Parameters, TheSixthBacklightLevelSurvivesAReconnect) {
   EXPECT_EQ(slider->value(), 6);
 }
 
+TEST_F(Parameters, FieldsWaitForTheConnectionAndTheirFirmwareClass) {
+  StartSim({});
+  OpenWindow();
+  for (const char* name : {"P_SaveBtn", "P_OHPEdit", "P_MaxMemEdit", "P_BacklightTrackBar"})
+    EXPECT_FALSE(Find(name)->isEnabled()) << name << " before connecting";
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Form->fModel.Version == TVersion::ver_43; }, 3000));
+  EXPECT_TRUE(QTest::qWaitFor([this] { return Find("P_OHPEdit")->isEnabled(); }, 2000))
+      << "an identified firmware makes the limit editable";
+  EXPECT_TRUE(Find("P_MaxMemEdit")->isEnabled());
+  EXPECT_TRUE(Find("P_SaveBtn")->isEnabled());
+}
+
 TEST_F(Parameters, UnidentifiedFirmwareGetsOnlyTheBacklight) {
   ASSERT_NO_FATAL_FAILURE(Connect({"--firmware", "18"}, TVersion::ver_18));
   EXPECT_FALSE(Find("P_OHPEdit")->isEnabled());
