@@ -11,7 +11,7 @@
 
 #include "advanced/EntryWindowLoan.h"
 #include "advanced/ValuePanel.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "panel/EnterUnit.h"
 #include "panel/Indicator.h"
 

@@ -12,7 +12,7 @@
 #include "advanced/EntryWindowLoan.h"
 #include "advanced/ValuePanel.h"
 #include "advanced/WaitFormUnit.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "panel/EnterUnit2.h"
 #include "panel/Indicator.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 class TEnterForm;
 class TEnterForm2;

@@ -1,7 +1,7 @@
 #include "advanced/FirmwareUpdate.h"
 
-#include "app/Dialogs.h"
-#include "app/ErrorReport.h"
+#include "core/Dialogs.h"
+#include "core/ErrorReport.h"
 #include "flasher/BootPort.h"
 #include "flasher/stm32_flasher.h"
 #include "modbus/KRCOMPort.h"

@@ -5,7 +5,7 @@
 // without parity. Paced by Timer1 on the GUI thread; reaches the main window only through the
 // callbacks of TFirmwareUpdateHost.
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 #include <QObject>
 #include <QPointer>

@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
 TWaitForm::TWaitForm(const uint32_t& aUout, QWidget* aOwner)
     : QDialog(aOwner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 std::optional<uint32_t> IpTextToAddr(const QString& text) {
   int32_t n[4] = {};

@@ -6,7 +6,7 @@
 #include <QRadioButton>
 
 #include "advanced/AdvancedUnit.h"
-#include "app/Dialogs.h"
+#include "core/Dialogs.h"
 #include "app/MainUnit.h"
 #include "app/ProgramWindows.h"
 #include "autotest/TestUnit.h"

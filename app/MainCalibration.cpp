@@ -9,9 +9,9 @@
 #include "advanced/AdvancedUnit.h"
 #include "advanced/BatterySource.h"
 #include "advanced/Calibration.h"
-#include "app/ModelIdentity.h"
+#include "core/ModelIdentity.h"
 #include "app/ProgramWindows.h"
-#include "app/RegisterMap.h"
+#include "core/RegisterMap.h"
 #include "panel/EnterUnit.h"
 #include "panel/EnterUnit2.h"
 

@@ -4,11 +4,11 @@
 
 #include "advanced/AdvancedUnit.h"
 #include "app/CategoryPanel.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "app/GuiWait.h"
 #include "app/MainUnit.h"
 #include "app/ProgramWindows.h"
-#include "app/RegisterMap.h"
+#include "core/RegisterMap.h"
 #include "features/DataLog.h"
 #include "features/LogOptions.h"
 #include "features/Oscilloscope.h"

@@ -4,7 +4,7 @@
 
 #include "app/FocusedPanel.h"
 #include "app/MainUnit.h"
-#include "app/ProtectionText.h"
+#include "core/ProtectionText.h"
 #include "panel/Indicator.h"
 #include "panel/dsLeds.h"
 

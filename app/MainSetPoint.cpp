@@ -8,7 +8,7 @@
 #include <QWheelEvent>
 
 #include "app/CategoryPanel.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "app/FocusedPanel.h"
 #include "app/MainUnit.h"
 #include "features/Presets.h"

@@ -13,7 +13,7 @@
 #include <chrono>
 
 #include "app/CategoryPanel.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "app/FocusedPanel.h"
 #include "app/GuiWait.h"
 #include "app/ToggleSwitch.h"

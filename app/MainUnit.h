@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "app/OutputCounters.h"
-#include "app/TaskUnit.h"
-#include "app/UtilUnit.h"
+#include "core/TaskUnit.h"
+#include "core/UtilUnit.h"
 #include "modbus/KRTypes.h"
 #include "panel/UpDown.h"
 

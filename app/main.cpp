@@ -1,4 +1,4 @@
-#include "app/KelvoraApplication.h"
+#include "core/KelvoraApplication.h"
 #include "app/MainUnit.h"
 #include "app/ProgramWindows.h"
 #include "app/TerminationSignals.h"

@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QSaveFile>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "autotest/TestSteps.h"
 #include "host/DataFolders.h"
 #include "host/FileCrc32.h"

@@ -2,7 +2,7 @@
 
 #include <QtEndian>
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 TTestSteps::TTestSteps() { fDataArray[0] = kDefaultTestStep; }
 

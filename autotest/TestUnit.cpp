@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/Dialogs.h"
-#include "app/ErrorReport.h"
+#include "core/Dialogs.h"
+#include "core/ErrorReport.h"
 #include "autotest/PersistentTable.h"
 #include "autotest/TestGrid.h"
 #include "panel/EnterUnit.h"

@@ -1,6 +1,6 @@
 #include "cli/Readout.h"
 
-#include "app/ProtectionText.h"
+#include "core/ProtectionText.h"
 #include "cli/Units.h"
 
 QString OutputStateText(const TCurrentSet& aData) { return aData.ONOFF ? "on" : "off"; }

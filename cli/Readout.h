@@ -2,7 +2,7 @@
 // The live values of the supply's registers 0 to 9 in volts, amperes and watts: what status and
 // watch show, as text and as JSON.
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 #include <QJsonObject>
 #include <QString>

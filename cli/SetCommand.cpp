@@ -1,4 +1,4 @@
-#include "app/RegisterMap.h"
+#include "core/RegisterMap.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/SupplyIdentity.h"

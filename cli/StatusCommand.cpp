@@ -1,5 +1,5 @@
-#include "app/ModelIdentity.h"
-#include "app/RegisterMap.h"
+#include "core/ModelIdentity.h"
+#include "core/RegisterMap.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/Readout.h"

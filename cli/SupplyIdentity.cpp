@@ -1,7 +1,7 @@
 #include "cli/SupplyIdentity.h"
 
-#include "app/ModelIdentity.h"
-#include "app/RegisterMap.h"
+#include "core/ModelIdentity.h"
+#include "core/RegisterMap.h"
 
 void StoreAnswer(TCurrentSet& aData, uint16_t aStart, const TKRRegisters& aRegisters) {
   for (size_t i = 0; i < aRegisters.size(); ++i)

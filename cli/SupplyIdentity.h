@@ -3,7 +3,7 @@
 // model's limits and current scaling, and the global block, where the firmware has one, the
 // firmware class and its features.
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 #include "cli/SyncMaster.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #include "cli/Units.h"
 
-#include "app/RegisterMap.h"
-#include "app/UtilUnit.h"
+#include "core/RegisterMap.h"
+#include "core/UtilUnit.h"
 
 #include <array>
 #include <cmath>

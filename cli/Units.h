@@ -2,7 +2,7 @@
 // Register values in volts, amperes and watts with the identified model's scaling (the model
 // variables of UtilUnit), as text with "." decimals whatever the locale, and back.
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 #include <QString>
 

@@ -7,8 +7,8 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include "app/Dialogs.h"
-#include "app/ErrorReport.h"
+#include "core/Dialogs.h"
+#include "core/ErrorReport.h"
 #include "features/LogFormat.h"
 #include "features/LogOptions.h"
 #include "features/XlsxLog.h"

@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 class QWidget;
 

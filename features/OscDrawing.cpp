@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 namespace {
 

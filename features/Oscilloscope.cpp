@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <array>
 
-#include "app/ErrorReport.h"
-#include "app/UtilUnit.h"
+#include "core/ErrorReport.h"
+#include "core/UtilUnit.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "app/ErrorReport.h"
-#include "app/TaskUnit.h"
+#include "core/ErrorReport.h"
+#include "core/TaskUnit.h"
 #include "features/ClickableEdit.h"
 #include "features/EditClick.h"
 #include "panel/EnterUnit.h"

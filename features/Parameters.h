@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 class QButtonGroup;
 class QCheckBox;

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 // Presets 0 .. 9 are the memory presets M0 .. M9, 10 .. 19 the battery-charge presets C0 .. C9.
 inline constexpr uint32_t kPresetCount = 20;

@@ -9,8 +9,8 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/Dialogs.h"
-#include "app/ErrorReport.h"
+#include "core/Dialogs.h"
+#include "core/ErrorReport.h"
 #include "features/ClickableEdit.h"
 #include "features/PresetText.h"
 #include "panel/Indicator.h"

@@ -11,8 +11,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/TaskUnit.h"
-#include "app/UtilUnit.h"
+#include "core/TaskUnit.h"
+#include "core/UtilUnit.h"
 
 class QAbstractButton;
 class QButtonGroup;

@@ -7,7 +7,7 @@
 
 #include <array>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "features/DataLog.h"
 #include "features/LogFormat.h"
 

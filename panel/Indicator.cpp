@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 TIndicator* ActiveIndicator = nullptr;
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <array>
 
-#include "app/RegisterMap.h"
+#include "core/RegisterMap.h"
 
 namespace kpxsim {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "app/RegisterMap.h"
+#include "core/RegisterMap.h"
 
 namespace kpxsim {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/RegisterMap.h"
+#include "core/RegisterMap.h"
 
 namespace kpxsim {
 

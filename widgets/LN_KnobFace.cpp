@@ -11,7 +11,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "widgets/LN_Knob.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/KelvoraApplication.h"
+#include "core/KelvoraApplication.h"
 #include "app/MainUnit.h"
 #include "host/SettingsStore.h"
 #include "tests/support/SimProcess.h"

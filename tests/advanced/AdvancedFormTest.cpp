@@ -14,7 +14,7 @@
 
 #include "advanced/AdvancedUnit.h"
 #include "advanced/ColorBox.h"
-#include "app/Dialogs.h"
+#include "core/Dialogs.h"
 #include "host/SettingsStore.h"
 #include "tests/advanced/DeviceStandIn.h"
 #include "tests/support/TestEnvironment.h"

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "advanced/AdvancedUnit.h"
-#include "app/Dialogs.h"
+#include "core/Dialogs.h"
 #include "app/MainUnit.h"
 #include "app/ProgramWindows.h"
 #include "autotest/PersistentTable.h"

@@ -10,7 +10,7 @@
 #include <QTcpServer>
 #include <QTest>
 
-#include "app/Dialogs.h"
+#include "core/Dialogs.h"
 #include "app/MainUnit.h"
 #include "host/SettingsStore.h"
 #include "panel/dsLeds.h"

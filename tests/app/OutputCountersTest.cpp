@@ -2,7 +2,7 @@
 
 #include "app/OutputCounters.h"
 #include "app/PortComboBox.h"
-#include "app/ProtectionText.h"
+#include "core/ProtectionText.h"
 
 TEST(OutputCounters, IntegratesOncePerWholeSecond) {
   TOutputCounters c;

@@ -8,7 +8,7 @@
 
 #include "app/CategoryPanel.h"
 #include "app/ProgramWindows.h"
-#include "app/RegisterMap.h"
+#include "core/RegisterMap.h"
 #include "panel/EnterUnit.h"
 #include "tests/app/MainWindowFixture.h"
 

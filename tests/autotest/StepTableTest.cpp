@@ -8,8 +8,8 @@
 
 #include <unistd.h>
 
-#include "app/ErrorReport.h"
-#include "app/UtilUnit.h"
+#include "core/ErrorReport.h"
+#include "core/UtilUnit.h"
 #include "autotest/PersistentTable.h"
 #include "autotest/TestSteps.h"
 #include "host/DataFolders.h"

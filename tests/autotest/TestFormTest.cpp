@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/Dialogs.h"
+#include "core/Dialogs.h"
 #include "autotest/PersistentTable.h"
 #include "autotest/TestGrid.h"
 #include "tests/autotest/FakeHost.h"

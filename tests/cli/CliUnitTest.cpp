@@ -7,8 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/ModelIdentity.h"
-#include "app/UtilUnit.h"
+#include "core/ModelIdentity.h"
+#include "core/UtilUnit.h"
 #include "cli/CliOptions.h"
 #include "cli/CsvLog.h"
 #include "cli/ProgressBar.h"

@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "app/Dialogs.h"
-#include "app/ErrorReport.h"
+#include "core/Dialogs.h"
+#include "core/ErrorReport.h"
 #include "features/DataLog.h"
 #include "features/LogFormat.h"
 #include "tests/features/LogTestData.h"

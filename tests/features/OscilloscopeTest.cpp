@@ -12,7 +12,7 @@
 #include <iostream>
 #include <memory>
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 #include "features/Oscilloscope.h"
 #include "panel/UpDown.h"
 

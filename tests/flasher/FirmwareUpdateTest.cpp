@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "advanced/FirmwareUpdate.h"
-#include "app/Dialogs.h"
+#include "core/Dialogs.h"
 #include "modbus/KRCOMPortConnector.h"
 #include "modbus/KRModbus.h"
 #include "tests/flasher/FlasherSupport.h"

@@ -1,7 +1,7 @@
 // How an indicator renders values on its digits and point lamps.
 #include <gtest/gtest.h>
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 #include "tests/panel/PanelRow.h"
 
 using Codes = std::vector<uint32_t>;

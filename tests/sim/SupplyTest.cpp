@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/RegisterMap.h"
+#include "core/RegisterMap.h"
 #include "sim/Supply.h"
 
 namespace kpxsim {

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/KelvoraApplication.h"
+#include "core/KelvoraApplication.h"
 #include "tests/support/TestEnvironment.h"
 
 int main(int argc, char** argv) {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/RegisterMap.h"
-#include "app/UtilUnit.h"
+#include "core/RegisterMap.h"
+#include "core/UtilUnit.h"
 
 TEST(Colours, Rgb565ToColorRestoresFullIntensityAndKeepsOthers) {
   EXPECT_EQ(Rgb565ToColor(0xFFFF), 0xFFFFFFu);

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/TaskUnit.h"
+#include "core/TaskUnit.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "app/ModelIdentity.h"
+#include "core/ModelIdentity.h"
 
-#include "app/RegisterMap.h"
+#include "core/RegisterMap.h"
 
 QString VersionText(uint32_t versionRegister) {
   const uint32_t v = Reg::VersionNumber(versionRegister);

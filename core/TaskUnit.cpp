@@ -1,4 +1,4 @@
-#include "app/TaskUnit.h"
+#include "core/TaskUnit.h"
 
 TLN_TaskMgr::TLN_TaskMgr(int32_t aInterval) : fTimer(std::make_unique<QTimer>()), fInterval(aInterval) {
   fTimer->setSingleShot(false);

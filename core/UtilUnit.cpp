@@ -1,4 +1,4 @@
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 #include <algorithm>
 #include <cstdlib>

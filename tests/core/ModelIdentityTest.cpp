@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/ModelIdentity.h"
-#include "app/RegisterMap.h"
+#include "core/ModelIdentity.h"
+#include "core/RegisterMap.h"
 
 namespace {
 

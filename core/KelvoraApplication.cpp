@@ -1,4 +1,4 @@
-#include "app/KelvoraApplication.h"
+#include "core/KelvoraApplication.h"
 
 #include <QFile>
 #include <QFont>

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/UtilUnit.h"
+#include "core/UtilUnit.h"
 
 // "4.3" for 43, "1.15" for 115, "5.0" for 5; "0.0" for a version number of 0.
 QString VersionText(uint32_t versionRegister);

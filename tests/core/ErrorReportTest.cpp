@@ -3,8 +3,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/Dialogs.h"
-#include "app/KelvoraApplication.h"
+#include "core/Dialogs.h"
+#include "core/KelvoraApplication.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
 class TKelvoraApplication : public QApplication {
   Q_OBJECT

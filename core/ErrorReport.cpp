@@ -1,9 +1,9 @@
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
 #include <QApplication>
 #include <QWidget>
 
-#include "app/Dialogs.h"
+#include "core/Dialogs.h"
 
 namespace {
 bool gReporting = false;

@@ -1,4 +1,4 @@
-#include "app/ProtectionText.h"
+#include "core/ProtectionText.h"
 
 #include <array>
 
