@@ -1,12 +1,16 @@
 #include "cli/CsvLog.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 TCsvLog::TCsvLog(const QString& aFileName, const QStringList& aHeader) : fFile(aFileName) {
   const QByteArray header = Line(aHeader);
   bool endPartialLine = false;
+  // Only a regular file is read back: a pipe or a device (/dev/stdout) is just written to.
+  const QFileInfo info(aFileName);
+  const bool regular = !info.exists() || info.isFile();
   QFile existing(aFileName);
-  if (existing.open(QIODevice::ReadOnly) && existing.size() > 0) {
+  if (regular && existing.open(QIODevice::ReadOnly) && existing.size() > 0) {
     // Rows of another layout would be mixed into it: such a file is not continued.
     if (existing.readLine().trimmed() != header.trimmed()) {
       fError = aFileName + ": its first line is not the header of this log; give a new file";
@@ -18,11 +22,11 @@ TCsvLog::TCsvLog(const QString& aFileName, const QStringList& aHeader) : fFile(a
     endPartialLine = existing.read(1) != "\n";
   }
   existing.close();
-  if (!fFile.open(QIODevice::WriteOnly | QIODevice::Append)) {
+  if (!fFile.open(regular ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly)) {
     fError = aFileName + ": " + fFile.errorString();
     return;
   }
-  if (fFile.size() == 0)
+  if (!regular || fFile.size() == 0)
     WriteLine(header);
   else if (endPartialLine)
     WriteLine("\n");

@@ -38,7 +38,7 @@ THandOver HandOver(TSyncMaster& aMaster, TProgressBar& aBar, int& aExit) {
   TSupply supply;
   const TCallResult r = IdentifySupply(aMaster, supply);
   if (!r.Ok() && !r.Refused()) {
-    aBar.Line("No Modbus answer (" + r.Text() + "): trying the bootloader directly");
+    aBar.Line("No valid Modbus answer (" + r.Text() + "): trying the bootloader directly");
     aMaster.Close();
     return THandOver::NoFirmware;
   }
