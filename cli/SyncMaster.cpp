@@ -101,8 +101,14 @@ bool TSyncMaster::Open(QString& aError) {
   fMaster->SetActive(true);
   if (fConnector->Connected()) return true;
   Close();
-  aError = fSerial ? PortOpenText(DiagnosePort(fSerial->Port()), fLink.Port)
-                   : QString("cannot connect to %1 (connector code 2)").arg(Place().Where);
+  if (fSerial) {
+    // The device the port object tried: a name without a folder is one of /dev.
+    const QString port = fSerial->Port();
+    const QString device = port.startsWith('/') ? port : "/dev/" + port;
+    aError = PortOpenText(DiagnosePort(device), device);
+  } else {
+    aError = QString("cannot connect to %1 (connector code 2)").arg(Place().Where);
+  }
   return false;
 }
 

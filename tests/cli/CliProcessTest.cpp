@@ -476,7 +476,7 @@ TEST(CliPorts, APortsFolderThatOthersCanChangeIsIgnored) {
   EXPECT_EQ(ErrLines(planted),
             (QStringList{"kelvora-cli: warning: ignoring the ports folder " + folder + ": " + folder +
                              " is writable by other users",
-                         "kelvora-cli: no such port: supply (connector code 2)"}));
+                         "kelvora-cli: no such port: /dev/supply (connector code 2)"}));
   if (::getuid() == 0) {  // only root can give the folder to someone else
     ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0700), 0);
     ASSERT_EQ(::chown(folder.toLocal8Bit().constData(), 65534, 65534), 0);
