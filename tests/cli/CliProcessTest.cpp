@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -447,6 +448,24 @@ TEST(CliMessages, EachProblemIsOneLineThatNamesItsCause) {
             QStringList{"kelvora-cli: port busy: another program holds " + pty + " (connector code 2)"});
   watch.terminate();
   ASSERT_TRUE(watch.waitForFinished(5000));
+  // Not allowed: the pty (mode 0600) as another user; for root, the program runs as nobody.
+  QProcess denied;
+  const bool root = ::getuid() == 0;
+  const QString pty0600 = QFileInfo(pty).canonicalFilePath();
+  if (root) {
+    denied.setChildProcessModifier([] {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+    });
+  } else {
+    ASSERT_EQ(::chmod(pty0600.toLocal8Bit().constData(), 0), 0);
+  }
+  denied.start(QProcessEnvironment::systemEnvironment().value("KELVORA_BIN_DIR") + "/kelvora-cli",
+               {"--port", pty0600, "status"});
+  ASSERT_TRUE(denied.waitForFinished(10000));
+  if (!root) ::chmod(pty0600.toLocal8Bit().constData(), 0600);
+  EXPECT_EQ(QString::fromUtf8(denied.readAllStandardError()).trimmed(),
+            "kelvora-cli: permission denied: add yourself to the dialout group (" + pty0600 +
+                ") (connector code 2)");
 
   EXPECT_EQ(err({"--tcp", "::1", "status"}),
             QStringList{"kelvora-cli: ::1 is an IPv6 address: Modbus TCP goes over IPv4 here; give an IPv4 "
