@@ -10,6 +10,9 @@
 
 namespace {
 
+// A value as the user typed it, also when it is absurdly large: "31.01", "1e+308".
+QString RequestedText(double aValue) { return QString::number(aValue, 'g', 10); }
+
 // Register units of a requested value, or the reason it is refused: above the model's limit.
 std::optional<uint32_t> Checked(std::optional<uint32_t> aUnits, int32_t aMax, const QString& aWhat,
                                 const QString& aLimitText, const QString& aModel) {
@@ -36,14 +39,14 @@ int RunSet(TCliContext& aContext) {
   uint32_t uset = supply.Data.USET, iset = supply.Data.ISET;
   if (o.Voltage) {
     const auto units =
-        Checked(VoltageUnits(*o.Voltage), ModelUmax, QString::number(*o.Voltage, 'f', 2) + " V",
+        Checked(VoltageUnits(*o.Voltage), ModelUmax, RequestedText(*o.Voltage) + " V",
                 VoltsText(ModelUmax) + " V", model);
     if (!units) return kExitUsage;
     uset = *units;
   }
   if (o.Current) {
     const auto units = Checked(CurrentUnits(*o.Current), ModelImax,
-                               QString::number(*o.Current, 'f', CurrentDecimals()) + " A",
+                               RequestedText(*o.Current) + " A",
                                AmpsText(ModelImax) + " A", model);
     if (!units) return kExitUsage;
     iset = *units;
@@ -52,7 +55,7 @@ int RunSet(TCliContext& aContext) {
   // as the connect read found it.
   const TRequestSpec& write = RequestSpec(TRequestKind::WriteSetData);
   const TCallResult r = aContext.Master.WriteMany(
-      write.Start, {static_cast<uint16_t>(uset), static_cast<uint16_t>(iset)});
+      write.Start, {static_cast<uint16_t>(uset), static_cast<uint16_t>(iset)}, TRepeat::Idempotent);
   if (!r.Ok()) return ReportFailure("set", r);
   if (o.Json)
     PrintJson({{"set_voltage", Volts(uset)}, {"set_current", Amps(iset)}});
