@@ -8,8 +8,8 @@
 TKelvoraApplication::TKelvoraApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setOrganizationName("ardentix");
   setApplicationName("KPX");
-  setApplicationDisplayName("Kelvora");
-  // Lets the desktop match the windows to the installed entry and its icon.
+  // No display name: Qt would append it to every caption. The desktop matches the windows to
+  // the installed entry and its icon by the desktop file name and the window class.
   setDesktopFileName("com.ardentix.kelvora");
 }
 

@@ -212,3 +212,20 @@ TEST_F(SetPoint, CurrentsShowThreeDecimalsOnMilliampereModelsAndTwoOtherwise) {
   EXPECT_EQ(Find("PointLed4")->x(), 110);
   EXPECT_EQ(Find("SegIout3")->x(), 71);
 }
+
+TEST_F(SetPoint, AnOutputAlreadyOnAtConnectShowsTheRegulationColour) {
+  Connect({"--model", "3005"});
+  Click("OnOffBtn");
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Form->gData.ONOFF > 0; }, 3000));
+  // The supply keeps its output on while the program lets go and connects again.
+  Click("DisconnectBtn");
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Form->fModel.Version == TVersion::ver_43; }, 3000));
+  Settle();
+  EXPECT_TRUE(Form->PowerOn());
+  EXPECT_TRUE(Find<TdsLed>("CVLed")->LedOn());
+  for (const char* digit : {"SegUout1", "SegIout4", "SegPout1", "SegTime1"})
+    EXPECT_EQ(Find<TdsSevenSegmentDisplay>(digit)->OnColor(), Form->CLR(2)) << digit;
+  EXPECT_EQ(Find<TdsSevenSegmentDisplay>("SegUset1")->OnColor(), Form->CLR(1));
+}
