@@ -197,14 +197,6 @@ TEST_F(Parameters, ShowCursorButtonsTogglesTheSetPointArrows) {
   EXPECT_EQ(Find("CursorUpDown1")->isVisibleTo(Form.get()), !shown);
 }
 
-TEST_F(Parameters, ClosingStoresTheResetCountersBoxAsShown) {
-  ASSERT_NO_FATAL_FAILURE(Connect({}, TVersion::ver_43));
-  ASSERT_FALSE(Find<QCheckBox>("P_ResetCountersCheckBox")->isChecked());
-  ClickBox("P_ResetCountersCheckBox");  // ticked, not saved to the supply
-  Form->close();
-  EXPECT_EQ(RegReadInteger("RCNT"), 1);
-}
-
 TEST_F(Parameters, TheSixthBacklightLevelSurvivesAReconnect) {
   ASSERT_NO_FATAL_FAILURE(Connect({}, TVersion::ver_43));
   Find<QSlider>("P_BacklightTrackBar")->setValue(6);

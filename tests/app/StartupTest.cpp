@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -40,6 +41,13 @@ TEST_F(Startup, CreatesTheFiveWindowsInOrderWithTheirCaptions) {
   MainForm->show();
   EXPECT_EQ(MainForm->size(), QSize(880, 512));
   EXPECT_EQ(MainForm->minimumSize(), MainForm->maximumSize());  // fixed border
+}
+
+TEST_F(Startup, CaptionsAreTheWindowsOwnWithoutTheProgramsNameAppended) {
+  // Qt appends a display name to every caption the window system shows (X11, Wayland); the
+  // desktop matches the windows to the installed entry by the desktop file name instead.
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "com.ardentix.kelvora");
 }
 
 TEST_F(Startup, MainWindowHoldsTheNamedRegionsAtTheirPlaces) {
@@ -128,7 +136,8 @@ TEST_F(Startup, ClosingStoresTheWindowsSettings) {
     MainForm->show();
     Find<QComboBox>("BaudComboBox")->setCurrentIndex(4);
     Find<QComboBox>("SlaveAddrComboBox")->setCurrentIndex(9);
-    MainForm->fModel.RCNT = true;
+    // Ticked, not saved to a supply: stored as the box shows.
+    Find<QCheckBox>("P_ResetCountersCheckBox")->setChecked(true);
     TestForm->show();
     EXPECT_TRUE(MainForm->close());
     EXPECT_FALSE(TestForm->isVisible());  // the auto-test window closes with it
