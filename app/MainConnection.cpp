@@ -29,6 +29,7 @@
 #include "modbus/KRTCPConnector.h"
 #include "panel/Indicator.h"
 #include "panel/dsLeds.h"
+#include "widgets/LN_Knob.h"
 
 namespace {
 constexpr int kBaudRates[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
@@ -97,6 +98,10 @@ void TMainForm::BuildConnectionControls(TCategoryPanel* panel) {
           }));
   connect(DisconnectBtn, &QPushButton::clicked, this, Guarded([this] { DisconnectBtnClick(); }));
   AutoConnectSwitch->OnClick = Guarded([this] { AutoConnectSwitchClick(); });
+  // Only the user's own clicks change the wish that is stored; a failed open switching the
+  // switch off does not.
+  connect(AutoConnectSwitch, &QAbstractButton::clicked, this,
+          [this](bool on) { fAutoconnectWish = on; });
   connect(ComPortComboBox, qOverload<int>(&QComboBox::activated), this,
           Guarded([this] { ComPortComboBoxSelect(); }));
   connect(IpMaskEdit, &QLineEdit::editingFinished, this, Guarded([this] { IpMaskEditExit(); }));
@@ -111,8 +116,8 @@ void TMainForm::RestoreConnectionSettings() {
   for (int address = 1; address <= kSlaveAddresses; ++address)
     SlaveAddrComboBox->addItem(QString::number(address));
   SlaveAddrComboBox->setCurrentIndex(RegReadListIndex("MBADDR", SlaveAddrComboBox->count(), 0));
-  if (RegValueExists("TCP")) {
-    fTcpIpAddr = static_cast<uint32_t>(RegReadInteger("TCP"));
+  if (const std::optional<int32_t> stored = RegReadNumber("TCP")) {
+    fTcpIpAddr = static_cast<uint32_t>(*stored);
     IpMaskEdit->setText(IpAddrToMaskText(fTcpIpAddr));
   }
   FillPortList();
@@ -146,9 +151,10 @@ bool TMainForm::FillPortList() {
 
 void TMainForm::ComPortComboBoxSelect() {
   const bool tcp = ComPortComboBox->currentIndex() == 0;
-  IpMaskEdit->setEnabled(tcp);
-  BaudComboBox->setEnabled(!tcp);
-  SlaveAddrComboBox->setEnabled(!tcp);
+  // A live session keeps its connection settings locked, even when the port list is refreshed.
+  IpMaskEdit->setEnabled(!fConnected && tcp);
+  BaudComboBox->setEnabled(!fConnected && !tcp);
+  SlaveAddrComboBox->setEnabled(!fConnected && !tcp);
   if (tcp) return;
   const QString port = PortNameOf(ComPortComboBox->currentText());
   const int index = RegReadPortBaud(port);
@@ -156,12 +162,14 @@ void TMainForm::ComPortComboBoxSelect() {
 }
 
 void TMainForm::IpMaskEditExit() {
-  const QString text = IpMaskEdit->text();
-  for (int field = 0; field < 4; ++field) {
+  // The displayed text keeps the mask's fields in place; each octet is what stands between the
+  // dots, however many digits it has.
+  const QStringList fields = IpMaskEdit->displayText().split('.');
+  for (const QString& field : fields) {
     bool ok = false;
-    const int value = text.mid(field * 4, 3).trimmed().toInt(&ok);
+    const int value = field.trimmed().toInt(&ok);
     if (!ok) {
-      ShowCenteredMessage(this, "'" + text.mid(field * 4, 3).trimmed() + "' is not a valid integer value.",
+      ShowCenteredMessage(this, "'" + field.trimmed() + "' is not a valid integer value.",
                           TMsgKind::Error);
       return;
     }
@@ -423,8 +431,12 @@ void TMainForm::AutoconnectTimerTimer() {
 void TMainForm::WMDeviceChange(TPortChange change, const QString& port) {
   const bool found = FillPortList();
   if (change == TPortChange::Arrival) {
-    if (found && AutoConnectSwitch->On()) {
-      AutoconnectTimer.setInterval(kFirstAttemptMs);
+    // A live session is not disturbed by another port coming.
+    if (!found || fConnected) return;
+    AutoconnectTimer.setInterval(kFirstAttemptMs);
+    // The stored wish to connect automatically waits for its port.
+    if (fAutoconnectWish && !AutoConnectSwitch->On()) AutoConnectSwitch->SetOn(true);
+    if (AutoConnectSwitch->On()) {
       AutoconnectTimer.start();
       ConnectingIndicator->SetIndicatorType(TActivityIndicator::TKind::RotatingSector);
       ConnectingIndicator->SetAnimate(true);
@@ -449,11 +461,15 @@ void TMainForm::ConnectionFailed() {
 void TMainForm::WMConnectionLost() {
   ShowModbusResult(1);
   OscillTimer.stop();
-  ShowCenteredMessage(this, "Connection lost !!!", TMsgKind::Error);
+  // The recovery starts before the box: an unattended run reconnects while the box waits.
   if (fConnected) {
     Disconnect();
     AutoConnectSwitchClick();
   }
+  if (fConnectionLostShown) return;  // one box on screen at a time
+  fConnectionLostShown = true;
+  ShowCenteredMessage(this, "Connection lost !!!", TMsgKind::Error);
+  fConnectionLostShown = false;
 }
 
 void TMainForm::ConnectionTimeout() { ShowModbusResult(1); }
@@ -474,8 +490,12 @@ void TMainForm::SetupModel(uint32_t model, uint32_t version) {
   const bool sensor = SetupModelLimits(model, fModel, fParameters->ResetCountersChecked());
   fModel.TempSensorEnable = sensor;
   PlaceCurrentPoint();
+  // Every way of setting a value stops at the model's limits: digits, knobs and the auto-test,
+  // which sets its steps through the knobs.
   UsetInd->MaxValue = static_cast<uint32_t>(ModelUmax);
   IsetInd->MaxValue = static_cast<uint32_t>(ModelImax);
+  U_Knob->UpdateMinMax(10, ModelUmax);
+  I_Knob->UpdateMinMax(1, ModelImax);
   fPresets->SetupModel();
   setWindowTitle(ModelCaption(model, version, gData.STATE));
   fParameters->SetupModel();

@@ -254,13 +254,12 @@ void TMainForm::LiveDataRead(int32_t AError, const TKRRegisters* AData) {
   IoutInd->UpdateDigits();
   PoutInd->UpdateDigits();
   ShowVin(gData.UIN);
-  // 6. Output colour by regulation mode.
-  if (gData.ONOFF > 0 && gData.CVCC == 0 && fOutColor != fCLR2) {
-    fOutColor = fCLR2;
-    SetDisplayColors(fCLR1, fOutColor);
-  } else if (gData.ONOFF > 0 && gData.CVCC == 1 && fOutColor != fCLR3) {
-    fOutColor = fCLR3;
-    SetDisplayColors(fCLR1, fOutColor);
+  // 6. Output colour by regulation mode, checked against what the digits show: identification
+  //    repaints them in the set colour, also when the output was already on at connect.
+  if (gData.ONOFF > 0 && gData.CVCC <= 1) {
+    fOutColor = gData.CVCC == 0 ? fCLR2 : fCLR3;
+    const uint32_t shown = fPowerOn && fShadowColorOn ? DarkenColor(fOutColor) : fOutColor;
+    if (fShownOutColor != shown) SetDisplayColors(fCLR1, shown);
   }
   // 7.
   CVLed->SetLedOn(gData.ONOFF > 0 && gData.CVCC == 0);

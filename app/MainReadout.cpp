@@ -245,6 +245,7 @@ void TMainForm::SetDisplayColors(uint32_t setColor, uint32_t outColor) {
   for (TIndicator* ind : {UoutInd.get(), IoutInd.get(), PoutInd.get(), TimeInd.get()})
     ind->SetColor(outColor);
   for (QLabel* label : {IndLabel3, IndLabel4, IndLabel5, TimeIndLabel}) SetLabelColor(label, outColor);
+  fShownOutColor = outColor;
 }
 
 void TMainForm::SetShadowColor(bool on) {

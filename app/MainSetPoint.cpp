@@ -55,15 +55,18 @@ TUpDown* AddUpDown(QWidget* parent, const QString& name, QRect geometry, TUDOrie
 }  // namespace
 
 void TMainForm::BuildSetControls() {
-  U_Knob = AddKnob(SetPanel, "U_Knob", {70, 97, 95, 95}, 5100);
-  I_Knob = AddKnob(SetPanel, "I_Knob", {334, 94, 98, 98}, 2020);
+  // The widest ranges until a model is known; SetupModel narrows them at every connect.
+  U_Knob = AddKnob(SetPanel, "U_Knob", {70, 97, 95, 95}, ModelUmax);
+  I_Knob = AddKnob(SetPanel, "I_Knob", {334, 94, 98, 98}, ModelImax);
   U_Knob->OnChange = Guarded([this](TLN_Knob*) { U_KnobChange(); });
   I_Knob->OnChange = Guarded([this](TLN_Knob*) { I_KnobChange(); });
 
   UpDown1 = AddUpDown(SetPanel, "UpDown1", {14, 100, 22, 40}, udVertical);
   CursorUpDown1 = AddUpDown(SetPanel, "CursorUpDown1", {8, 146, 40, 20}, udHorizontal);
-  UpDown2 = AddUpDown(SetPanel, "UpDown2", {283, 100, 22, 40}, udVertical);
-  CursorUpDown2 = AddUpDown(SetPanel, "CursorUpDown2", {277, 146, 40, 20}, udHorizontal);
+  // The current side mirrors the voltage side at the panel's right edge, clear of the title
+  // and the temperature text between the knobs.
+  UpDown2 = AddUpDown(SetPanel, "UpDown2", {503, 100, 22, 40}, udVertical);
+  CursorUpDown2 = AddUpDown(SetPanel, "CursorUpDown2", {491, 146, 40, 20}, udHorizontal);
   CursorUpDown1->SetOnChangingEx(
       Guarded([this](void*, bool&, int, TUpDownDirection d) { CursorUpDownChangingEx(*UsetInd, d); }));
   CursorUpDown2->SetOnChangingEx(
@@ -84,6 +87,7 @@ void TMainForm::BuildSetControls() {
   connect(UnlockSetBtn, &QPushButton::clicked, this, Guarded([this] { UnlockSetBtnClick(); }));
   MouseWheelTimer.setSingleShot(true);
   MouseWheelTimer.setInterval(kWheelLockMs);
+  SetOnOffImage(2);  // the switch is unavailable until connected
 }
 
 void TMainForm::ShowSetValues() {

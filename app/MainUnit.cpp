@@ -34,6 +34,7 @@
 #include "features/Parameters.h"
 #include "host/PointerDevices.h"
 #include "host/SettingsStore.h"
+#include "host/StoredFile.h"
 #include "panel/EnterUnit.h"
 #include "panel/EnterUnit2.h"
 
@@ -47,6 +48,10 @@ uint32_t SteadyTicks() {
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   setObjectName("MainForm");
+  // A stored file that cannot be used is told once, when the window is up to tell it.
+  SetStoredFileReporter([](const QString& text) {
+    QMetaObject::invokeMethod(qApp, [text] { ReportError(text); }, Qt::QueuedConnection);
+  });
   // A fixed single border: the client area is exactly the front panel's 880 x 512.
   setFixedSize(880, 512);
   setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
@@ -152,7 +157,7 @@ void TMainForm::BuildLayout() {
   PoutPanel = AddPanel(OutputPanel, "PoutPanel", 356, 110, 172, 42, true);
   AHPanel = AddPanel(OutputPanel, "AHPanel", 8, 158, 140, 24);
   WHPanel = AddPanel(OutputPanel, "WHPanel", 8, 182, 140, 24);
-  OnOffBtn = new QPushButton("ON", OutputPanel);
+  OnOffBtn = new QPushButton(OutputPanel);
   OnOffBtn->setObjectName("OnOffBtn");
   OnOffBtn->setGeometry(376, 158, 136, 49);
   OnOffBtn->setEnabled(false);
@@ -213,12 +218,14 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::RestoreStoredSettings() {
-  fModel.RCNT = RegValueExists("RCNT") && RegReadInteger("RCNT") == 1;
-  fCursorButtonsVisible =
-      RegValueExists("UnDown") ? RegReadInteger("UnDown") > 0 : !SystemHasMouseWheel();
-  if (RegValueExists("CLR1")) fCLR1 = static_cast<uint32_t>(RegReadInteger("CLR1"));
-  if (RegValueExists("CLR2")) fCLR2 = static_cast<uint32_t>(RegReadInteger("CLR2"));
-  if (RegValueExists("CLR3")) fCLR3 = static_cast<uint32_t>(RegReadInteger("CLR3"));
+  // A value that is not a number counts as absent: its default stays.
+  fModel.RCNT = RegReadNumber("RCNT") == 1;
+  const std::optional<int32_t> cursorButtons = RegReadNumber("UnDown");
+  fCursorButtonsVisible = cursorButtons ? *cursorButtons > 0 : !SystemHasMouseWheel();
+  for (auto [name, colour] :
+       {std::pair{"CLR1", &fCLR1}, std::pair{"CLR2", &fCLR2}, std::pair{"CLR3", &fCLR3}})
+    if (const std::optional<int32_t> stored = RegReadNumber(name))
+      *colour = static_cast<uint32_t>(*stored);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -230,12 +237,17 @@ void TMainForm::FormShow() {
   fPortWatcher = RegisterPortNotification(this, [this](TPortChange change, const QString& port) {
     Guarded([this, change, port] { WMDeviceChange(change, port); })();
   });
-  if (AutoConnectSwitch->isEnabled() && RegValueExists("Autoconnect"))
-    AutoConnectSwitch->SetOn(RegReadInteger("Autoconnect") != 0);
+  // The stored wish is kept even when its port is absent now: it applies when the port arrives.
+  fAutoconnectWish = RegReadNumber("Autoconnect").value_or(0) != 0;
+  if (AutoConnectSwitch->isEnabled()) AutoConnectSwitch->SetOn(fAutoconnectWish);
   fOscilloscope->DrawInitial();
   // Closing an entry window shows the edited profile and parameter values.
   for (TEnterFormBase* entry : {static_cast<TEnterFormBase*>(EnterForm), static_cast<TEnterFormBase*>(EnterForm2)})
-    if (entry) entry->SetOnUpdateMemory(Guarded([this] { fPresets->UpdateMemory(); }));
+    if (entry) {
+      entry->SetOnUpdateMemory(Guarded([this] { fPresets->UpdateMemory(); }));
+      // One wheel lock for the whole program: a notch is one step wherever it lands.
+      entry->SetMouseWheelTimer(&MouseWheelTimer);
+    }
 }
 
 void TMainForm::changeEvent(QEvent* event) {
@@ -285,9 +297,11 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::StoreSettings() {
-  RegWriteInteger("Autoconnect", AutoConnectSwitch->On() ? 1 : 0);
+  // What the user chose: the wish, not a switch that a failed open turned off; the check box
+  // as shown, not the flag last taken from the supply.
+  RegWriteInteger("Autoconnect", fAutoconnectWish ? 1 : 0);
   RegWriteInteger("UnDown", fCursorButtonsVisible ? 1 : 0);
-  RegWriteInteger("RCNT", fModel.RCNT ? 1 : 0);
+  RegWriteInteger("RCNT", fParameters->ResetCountersChecked() ? 1 : 0);
   RegWriteInteger("CLR1", static_cast<int32_t>(fCLR1));
   RegWriteInteger("CLR2", static_cast<int32_t>(fCLR2));
   RegWriteInteger("CLR3", static_cast<int32_t>(fCLR3));

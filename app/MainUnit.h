@@ -355,6 +355,8 @@ class TMainForm : public QWidget {
   bool fWriteOnOffAccepted = false;
   bool fShadowColorOn = false;
   bool fConnectStartedByUser = false;
+  bool fAutoconnectWish = false;     // the user's choice, stored; the switch may differ
+  bool fConnectionLostShown = false;  // "Connection lost !!!" is on screen
   uint32_t fReportedUnknownModel = 0;
   int32_t fVinErrorCount = 0;
   int32_t fTemperatureTimerCount = 0;
@@ -367,6 +369,7 @@ class TMainForm : public QWidget {
   uint32_t fCLR2 = 0x00FF00;
   uint32_t fCLR3 = 0x00FFFF;
   uint32_t fOutColor = 0x00FF00;
+  uint32_t fShownOutColor = 0x808080;  // the colour the output digits are painted in
   uint8_t fMBaddr = 1;
   uint32_t fTcpIpAddr = 0;
   TOutputCounters fCounters;

@@ -9,11 +9,12 @@
 #include "host/DataFolders.h"
 #include "host/FileCrc32.h"
 #include "host/SettingsStore.h"
+#include "host/StoredFile.h"
 
 QString PersistentTablePath() { return QDir(ProgramDataFolder()).filePath(kPersistentFileName); }
 
 bool LoadPersistentTable(TTestSteps& steps, const QString& fileName) {
-  if (!RegValueExists(kPersistentCrcValue)) return false;
+  if (!RegValueExists(kPersistentCrcValue) || !StoredFileUsable(fileName)) return false;
   const std::optional<uint32_t> crc = FileCrc32(fileName);
   if (!crc || static_cast<int32_t>(*crc) != RegReadInteger(kPersistentCrcValue)) return false;
   QFile file(fileName);
@@ -22,6 +23,7 @@ bool LoadPersistentTable(TTestSteps& steps, const QString& fileName) {
 }
 
 void SavePersistentTable(const TTestSteps& steps, const QString& fileName) {
+  if (!StoredFileUsable(fileName)) return;  // only a regular file is ever replaced
   QSaveFile file(fileName);
   const auto fail = [&fileName, &file] {
     throw EKelvoraError(QStringLiteral("The test steps could not be saved to \"%1\": %2.")

@@ -18,6 +18,7 @@ QString PersistentTablePath();
 bool LoadPersistentTable(TTestSteps& steps, const QString& fileName = PersistentTablePath());
 
 // Writes the table to a new file that replaces the old one only once it is complete, and then
-// stores its checksum. Raises EKelvoraError when the file cannot be written; the stored
-// checksum then still belongs to the file that is there.
+// stores its checksum. Anything but a regular file in its place is left as it is. Raises
+// EKelvoraError when the file cannot be written; the stored checksum then still belongs to the
+// file that is there.
 void SavePersistentTable(const TTestSteps& steps, const QString& fileName = PersistentTablePath());

@@ -2,7 +2,19 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+
 #include "core/UtilUnit.h"
+
+namespace {
+constexpr uint32_t FamilyMax(int32_t TModelLimits::*limit) {
+  int32_t widest = 0;
+  for (const TModelLimits& model : kModelTable) widest = std::max(widest, model.*limit);
+  return static_cast<uint32_t>(widest);
+}
+constexpr uint32_t kFamilyUmax = FamilyMax(&TModelLimits::Umax);
+constexpr uint32_t kFamilyImax = FamilyMax(&TModelLimits::Imax);
+}  // namespace
 
 TTestSteps::TTestSteps() { fDataArray[0] = kDefaultTestStep; }
 
@@ -38,9 +50,9 @@ bool TTestSteps::FromBytes(const QByteArray& bytes) {
   const char* in = bytes.constData();
   for (int i = 0; i < count; ++i, in += kTestStepBytes) {
     TTestStep& step = (*this)[i];
-    step.Uset = qFromLittleEndian<uint32_t>(in);
-    step.Iset = qFromLittleEndian<uint32_t>(in + 4);
-    step.Time = qFromLittleEndian<uint32_t>(in + 8);
+    step.Uset = std::clamp(qFromLittleEndian<uint32_t>(in), 10u, kFamilyUmax);
+    step.Iset = std::clamp(qFromLittleEndian<uint32_t>(in + 4), 1u, kFamilyImax);
+    step.Time = std::clamp(qFromLittleEndian<uint32_t>(in + 8), 1u, kMaxStepTime);
     step.Enabled = in[12] != 0;
   }
   fCount = count;

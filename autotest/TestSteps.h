@@ -17,6 +17,7 @@ struct TTestStep {
 
 inline constexpr int kMaxTestSteps = 17;
 inline constexpr int kTestStepBytes = 16;
+inline constexpr uint32_t kMaxStepTime = 3599;  // 59:59
 // 5.00 V, 2.00 A (0.200 A on 1 mA models), 1:00, enabled.
 inline constexpr TTestStep kDefaultTestStep{500, 200, 60, true};
 
@@ -36,6 +37,8 @@ class TTestSteps {
 
   QByteArray ToBytes() const;
   // Takes the whole steps of bytes, at most 17; false (table unchanged) when bytes hold none.
+  // Each field is held to what its entry field can show: the set values to the family's widest
+  // model (the knobs narrow them to the connected model), the duration to 0:01 .. 59:59.
   bool FromBytes(const QByteArray& bytes);
 
  private:

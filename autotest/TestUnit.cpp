@@ -18,7 +18,6 @@
 namespace {
 constexpr QSize kClientSize(296, 520);
 constexpr int kBottomBarHeight = 34;
-constexpr uint32_t kMaxStepTime = 3599;  // 59:59
 
 // Serves timers, answers and painting, but no user input, for ms milliseconds.
 void ServeWithoutInput(uint32_t ms) {

@@ -28,12 +28,13 @@ namespace {
 QMessageBox::StandardButton ShowMessage(QWidget* owner, const std::optional<QPoint>& topLeft,
                                         const QString& text, TMsgKind kind,
                                         QMessageBox::StandardButtons buttons) {
+  // Boxes are captioned with the program's name (the application name is the settings key).
+  const QString caption = QStringLiteral("Kelvora");
   if (Responder()) {
-    TDialogRequest request{TDialogRequest::Type::Message, owner, QApplication::applicationName(),
-                           text, kind, buttons, {}, {}};
+    TDialogRequest request{TDialogRequest::Type::Message, owner, caption, text, kind, buttons, {}, {}};
     return Responder()(request).Button;
   }
-  QMessageBox box(IconOf(kind), QApplication::applicationDisplayName(), text, buttons, owner);
+  QMessageBox box(IconOf(kind), caption, text, buttons, owner);
   box.setObjectName("CenteredMessageBox");
   if (topLeft) box.move(*topLeft);
   return static_cast<QMessageBox::StandardButton>(box.exec());

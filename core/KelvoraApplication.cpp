@@ -8,8 +8,8 @@
 TKelvoraApplication::TKelvoraApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setOrganizationName("ardentix");
   setApplicationName("KPX");
-  setApplicationDisplayName("Kelvora");
-  // Lets the desktop match the windows to the installed entry and its icon.
+  // No display name: Qt would append it to every caption. The desktop matches the windows to
+  // the installed entry and its icon by the desktop file name and the window class.
   setDesktopFileName("com.ardentix.kelvora");
 }
 
@@ -38,8 +38,13 @@ void TKelvoraApplication::ApplyAuricStyle() {
   dark.setColor(QPalette::HighlightedText, Qt::white);
   dark.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x36, 0x2f));
   dark.setColor(QPalette::ToolTipText, QColor(0xe8, 0xe2, 0xd4));
-  dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x7a, 0x74, 0x68));
-  dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x7a, 0x74, 0x68));
+  // Disabled controls recede: grey texts (labels, check boxes and radio buttons take WindowText)
+  // and indicator and field faces in the window colour.
+  const QColor greyText(0x7a, 0x74, 0x68);
+  dark.setColor(QPalette::Disabled, QPalette::Text, greyText);
+  dark.setColor(QPalette::Disabled, QPalette::ButtonText, greyText);
+  dark.setColor(QPalette::Disabled, QPalette::WindowText, greyText);
+  dark.setColor(QPalette::Disabled, QPalette::Base, QColor(0x23, 0x21, 0x1e));
   setPalette(dark);
   QFile sheet(":/auric.qss");
   if (sheet.open(QIODevice::ReadOnly)) setStyleSheet(QString::fromUtf8(sheet.readAll()));

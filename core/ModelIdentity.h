@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/RegisterMap.h"
 #include "core/UtilUnit.h"
 
 // "4.3" for 43, "1.15" for 115, "5.0" for 5; "0.0" for a version number of 0.
@@ -39,8 +40,11 @@ inline bool UsesLayoutB(TVersion version) { return version >= TVersion::ver_42; 
 bool VersionNoticeDue(TVersion version);
 std::optional<QString> VersionNoticeText(TVersion version);
 
-// The first counter request after connecting: the whole VERSION register decides.
+// The first counter request after connecting: the whole VERSION register decides. Every other
+// version check, the global block's among them, takes the version number (the low 12 bits).
 inline bool ReadsCountersOnConnect(uint32_t versionRegister) {
   return versionRegister >= 43 || versionRegister == 41;
 }
-inline bool HasGlobalBlock(uint32_t versionRegister) { return versionRegister >= 36; }
+inline bool HasGlobalBlock(uint32_t versionRegister) {
+  return Reg::VersionNumber(versionRegister) >= 36;
+}

@@ -1,7 +1,12 @@
 #include "host/SettingsStore.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 #include <QUrl>
+
+#include <memory>
+
+#include "host/StoredFile.h"
 
 namespace {
 
@@ -9,8 +14,25 @@ constexpr char kOrganisation[] = "ardentix";
 constexpr char kApplication[] = "KPX";
 constexpr char kPortGroup[] = "BAUDES";
 
-QSettings OpenStore() {
-  return QSettings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
+// The files QSettings reads for the user: the program's own and the organisation's. They are
+// looked at before QSettings opens them, since it reads them as soon as it is made.
+bool StoreFilesUsable() {
+#ifdef Q_OS_WIN
+  return true;  // the registry
+#else
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  const QString own = QStringLiteral("%1/%2/%3.conf").arg(folder, kOrganisation, kApplication);
+  const QString shared = QStringLiteral("%1/%2.conf").arg(folder, kOrganisation);
+  const bool ownUsable = StoredFileUsable(own);
+  return StoredFileUsable(shared) && ownUsable;
+#endif
+}
+
+// Nothing when the store's files are refused: reads find nothing, writes are dropped.
+std::unique_ptr<QSettings> OpenStore() {
+  if (!StoreFilesUsable()) return nullptr;
+  return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
+                                     kApplication);
 }
 
 // Port names may be device paths; '/' would split the name into groups, so the name is
@@ -19,45 +41,52 @@ QString PortKey(const QString& port) {
   return QString(kPortGroup) + '/' + QString::fromLatin1(QUrl::toPercentEncoding(port));
 }
 
-int32_t IntegerOrAbsent(const QSettings& store, const QString& key, int32_t absent) {
-  const QVariant value = store.value(key);
-  if (!value.isValid()) return absent;
+std::optional<int32_t> StoredNumber(const QSettings* store, const QString& key) {
+  if (!store) return std::nullopt;
+  const QVariant value = store->value(key);
+  if (!value.isValid()) return std::nullopt;
   bool ok = false;
   const qlonglong number = value.toLongLong(&ok);
-  if (!ok) return absent;
+  if (!ok) return std::nullopt;
   // Stored as a 32-bit value: wrap as the registry's DWORD would.
   return static_cast<int32_t>(static_cast<uint32_t>(number));
 }
 
 }  // namespace
 
-bool RegValueExists(const QString& name) { return OpenStore().contains(name); }
-
-int32_t RegReadInteger(const QString& name) { return IntegerOrAbsent(OpenStore(), name, 0); }
-
-void RegWriteInteger(const QString& name, int32_t value) {
-  QSettings store = OpenStore();
-  store.setValue(name, value);
+bool RegValueExists(const QString& name) {
+  const auto store = OpenStore();
+  return store && store->contains(name);
 }
 
-QString RegReadString(const QString& name) { return OpenStore().value(name).toString(); }
+int32_t RegReadInteger(const QString& name) { return RegReadNumber(name).value_or(0); }
+
+std::optional<int32_t> RegReadNumber(const QString& name) {
+  return StoredNumber(OpenStore().get(), name);
+}
+
+void RegWriteInteger(const QString& name, int32_t value) {
+  if (const auto store = OpenStore()) store->setValue(name, value);
+}
+
+QString RegReadString(const QString& name) {
+  const auto store = OpenStore();
+  return store ? store->value(name).toString() : QString();
+}
 
 void RegWriteString(const QString& name, const QString& value) {
-  QSettings store = OpenStore();
-  store.setValue(name, value);
+  if (const auto store = OpenStore()) store->setValue(name, value);
 }
 
 int32_t RegReadPortBaud(const QString& port) {
-  return IntegerOrAbsent(OpenStore(), PortKey(port), -1);
+  return StoredNumber(OpenStore().get(), PortKey(port)).value_or(-1);
 }
 
 void RegWritePortBaud(const QString& port, int32_t value) {
-  QSettings store = OpenStore();
-  store.setValue(PortKey(port), value);
+  if (const auto store = OpenStore()) store->setValue(PortKey(port), value);
 }
 
 int32_t RegReadListIndex(const QString& name, int32_t count, int32_t defaultIndex) {
-  if (!RegValueExists(name)) return defaultIndex;
-  const int32_t index = RegReadInteger(name);
-  return index >= 0 && index < count ? index : defaultIndex;
+  const std::optional<int32_t> index = RegReadNumber(name);
+  return index && *index >= 0 && *index < count ? *index : defaultIndex;
 }

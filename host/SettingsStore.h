@@ -7,9 +7,12 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 bool RegValueExists(const QString& name);
 int32_t RegReadInteger(const QString& name);  // 0 when absent or not a number
+// The stored number; nothing when the value is absent or not a number, so that its default holds.
+std::optional<int32_t> RegReadNumber(const QString& name);
 void RegWriteInteger(const QString& name, int32_t value);
 QString RegReadString(const QString& name);  // empty when absent
 void RegWriteString(const QString& name, const QString& value);

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QLineEdit>
 
+#include "app/ActivityIndicator.h"
 #include "app/ToggleSwitch.h"
 #include "host/PortDiscovery.h"
 #include "modbus/KRCOMPort.h"
@@ -92,14 +93,31 @@ TEST_F(Connection, OverTcpTheSameHandshakeRuns) {
   EXPECT_EQ(static_cast<uint32_t>(RegReadInteger("TCP")), 0x0100007Fu);
 }
 
-TEST_F(Connection, ThreeLostAnswersEndTheConnectionAndAutoConnectBringsItBack) {
+TEST_F(Connection, ThreeLostAnswersEndTheConnectionAndAutoConnectBringsItBackWhileTheBoxIsOpen) {
   StartSim({"--fault", "drop-every=1@1500-5000"});
+  // Nobody reads the box: it stays open until the supply is back and polled again.
+  int boxesOpen = 0, mostOpen = 0;
+  bool disconnectedUnderTheBox = false, backUnderTheBox = false;
+  SetDialogResponder([&](const TDialogRequest& request) {
+    Messages << request.Text;
+    if (request.Text != "Connection lost !!!") return TDialogReply{QMessageBox::Ok, {}, {}};
+    mostOpen = std::max(mostOpen, ++boxesOpen);
+    disconnectedUnderTheBox = !Form->Connected();
+    const size_t polls = Polls().size();
+    backUnderTheBox = QTest::qWaitFor(
+        [&] { return Form->Connected() && Polls().size() >= polls + 3; }, 10000);
+    --boxesOpen;
+    return TDialogReply{QMessageBox::Ok, {}, {}};
+  });
   OpenWindow();
   Find<TToggleSwitch>("AutoConnectSwitch")->SetOn(true);
   ASSERT_TRUE(WaitConnected(3000)) << "auto-connect reaches the stored port";
   ASSERT_TRUE(QTest::qWaitFor([this] { return Messages.contains("Connection lost !!!"); }, 8000));
-  EXPECT_FALSE(Form->Connected());
-  EXPECT_TRUE(WaitConnected(8000)) << "reconnected once the supply answers again";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return boxesOpen == 0; }, 12000));
+  EXPECT_TRUE(disconnectedUnderTheBox) << "the disconnect does not wait for the box";
+  EXPECT_TRUE(backUnderTheBox) << "reconnected and polled while the box was still open";
+  EXPECT_EQ(mostOpen, 1) << "one box at a time";
+  EXPECT_TRUE(Form->Connected());
 }
 
 TEST_F(Connection, KeysUnlockedAtTheSupplyEndTheConnection) {
@@ -120,7 +138,12 @@ TEST_F(Connection, RemovingTheConnectedPortDisconnectsAnotherOnlyRefreshesTheLis
   const QString other = QDir(qEnvironmentVariable("KELVORA_PORTS_DIR")).filePath("other");
   ASSERT_TRUE(QFile::link(QString::fromStdString(Sim->PtyPath()), other));
   auto* ports = Find<QComboBox>("ComPortComboBox");
+  Find<TToggleSwitch>("AutoConnectSwitch")->SetOn(true);
   EXPECT_TRUE(QTest::qWaitFor([&] { return ports->findText(other) >= 0; }, 3000));
+  // The refreshed list leaves the live session's settings locked and nothing starts connecting.
+  for (const char* name : {"ComPortComboBox", "BaudComboBox", "SlaveAddrComboBox", "IpMaskEdit"})
+    EXPECT_FALSE(Find(name)->isEnabled()) << name;
+  EXPECT_FALSE(Find<TActivityIndicator>("ConnectingIndicator")->Animate());
   QFile::remove(other);
   EXPECT_TRUE(QTest::qWaitFor([&] { return ports->findText(other) < 0; }, 3000));
   EXPECT_TRUE(Form->Connected());
@@ -184,4 +207,61 @@ TEST_F(Connection, AModelOutsideTheTableIsNamedOnceAndNotDriven) {
       6000));
   EXPECT_EQ(Messages.size(), 1);
   for (const TraceEntry& e : Requests()) EXPECT_TRUE(IsRead(e, 0, 15));
+}
+
+TEST_F(Connection, AStoredAutoConnectWaitsForItsPortAndIsKept) {
+  // The supply is plugged in after the program started.
+  const QString port = QDir(qEnvironmentVariable("KELVORA_PORTS_DIR")).filePath("kpx-late");
+  RegWriteString("PORT", port);
+  RegWriteInteger("Autoconnect", 1);
+  OpenWindow(false);
+  auto* autoConnect = Find<TToggleSwitch>("AutoConnectSwitch");
+  EXPECT_FALSE(autoConnect->isEnabled()) << "no stored port to connect to yet";
+  StartSim({"--rtu", "kpx-late"});
+  ASSERT_EQ(QString::fromStdString(Sim->PtyPath()), port);
+  EXPECT_TRUE(WaitConnected(5000)) << "the stored wish applies when the port arrives";
+  EXPECT_TRUE(autoConnect->On());
+  Form->close();
+  EXPECT_EQ(RegReadInteger("Autoconnect"), 1);
+
+  // Not arrived at all during a run: the wish is not overwritten either.
+  Sim.reset();
+  Form.reset();
+  OpenWindow(false);
+  Form->close();
+  EXPECT_EQ(RegReadInteger("Autoconnect"), 1);
+}
+
+TEST_F(Connection, OnlyTheFirstCounterReadTakesTheWholeVersionRegister) {
+  // Version number 32 with the top bits set: no global block, though the register reads 4128.
+  StartSim({"--firmware", "0x1020"});
+  OpenWindow();
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Polls().size() >= 3; }, 5000));
+  const auto r = Requests();
+  EXPECT_TRUE(IsRead(r[2], 33, 7)) << "the first counter read compares the whole register";
+  for (const TraceEntry& e : r) EXPECT_FALSE(IsRead(e, 16, 15)) << "global block read";
+  EXPECT_EQ(Form->windowTitle(), "KPX5005 ver. 3.2");
+}
+
+TEST_F(Connection, TheAddressFieldAcceptsEveryValidSpellingAndRefusesBadOctets) {
+  RegWriteString("PORT", "TCP");
+  OpenWindow(false);
+  auto* address = Find<QLineEdit>("IpMaskEdit");
+  ASSERT_TRUE(address->isEnabled());
+  const auto leave = [&](const char* typed) {
+    Messages.clear();
+    address->clear();
+    address->setFocus();
+    address->setCursorPosition(0);
+    QTest::keyClicks(address, typed);
+    QTest::keyClick(address, Qt::Key_Return);
+  };
+  for (const char* valid : {"127.0.0.37", "10.0.0.5", "192.168.1.100", "192.168.001.001"}) {
+    leave(valid);
+    EXPECT_TRUE(Messages.isEmpty()) << valid << ": " << Messages.join(" | ").toStdString();
+  }
+  leave("192.300.1.1");
+  EXPECT_EQ(Messages, QStringList{"Not a valid IP address."});
 }

@@ -2,6 +2,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 
+#include "app/ProgramWindows.h"
+#include "panel/EnterUnit.h"
 #include "panel/Indicator.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/panel/UserInput.h"
@@ -211,4 +213,55 @@ TEST_F(SetPoint, CurrentsShowThreeDecimalsOnMilliampereModelsAndTwoOtherwise) {
   EXPECT_EQ(Form->IsetIndicator()->PointPos, 3u);
   EXPECT_EQ(Find("PointLed4")->x(), 110);
   EXPECT_EQ(Find("SegIout3")->x(), 71);
+}
+
+TEST_F(SetPoint, AnOutputAlreadyOnAtConnectShowsTheRegulationColour) {
+  Connect({"--model", "3005"});
+  Click("OnOffBtn");
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Form->gData.ONOFF > 0; }, 3000));
+  // The supply keeps its output on while the program lets go and connects again.
+  Click("DisconnectBtn");
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Form->fModel.Version == TVersion::ver_43; }, 3000));
+  Settle();
+  EXPECT_TRUE(Form->PowerOn());
+  EXPECT_TRUE(Find<TdsLed>("CVLed")->LedOn());
+  for (const char* digit : {"SegUout1", "SegIout4", "SegPout1", "SegTime1"})
+    EXPECT_EQ(Find<TdsSevenSegmentDisplay>(digit)->OnColor(), Form->CLR(2)) << digit;
+  EXPECT_EQ(Find<TdsSevenSegmentDisplay>("SegUset1")->OnColor(), Form->CLR(1));
+}
+
+TEST_F(SetPoint, ThePowerButtonShowsItsImageBeforeTheFirstConnectionAsAfterADisconnect) {
+  StartSim();
+  OpenWindow();
+  auto* button = Find<QPushButton>("OnOffBtn");
+  const QImage before = button->grab().toImage();
+  EXPECT_TRUE(button->text().isEmpty());
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  Click("DisconnectBtn");
+  EXPECT_EQ(button->grab().toImage(), before);
+}
+
+TEST_F(SetPoint, EntryWindowsShareTheMainWindowsWheelLock) {
+  Form = std::make_unique<TMainForm>();
+  EnterForm = new TEnterForm(Form.get());  // owned by the window, as in the program
+  Form->show();
+  uint32_t value = 1000;
+  TIndicator entryValue(0, 9999, 4, 1, &value);
+  EnterForm->SetIndicator(&entryValue);
+  EnterForm->show();
+  auto* setDigit = Find<TdsSevenSegmentDisplay>("SegUset3");
+  auto* entryDigit = EnterForm->findChild<TdsSevenSegmentDisplay*>("Seg1");
+  ASSERT_NE(entryDigit, nullptr);
+  const uint32_t uset = Form->gData.USET;
+  TurnWheel(setDigit, Centre(setDigit), 120);
+  ASSERT_EQ(Form->gData.USET, uset + 100);
+  // The same notch's lock-out holds over the entry window too.
+  TurnWheel(entryDigit, Centre(entryDigit), 120);
+  EXPECT_EQ(value, 1000u);
+  QTest::qWait(30);
+  TurnWheel(entryDigit, Centre(entryDigit), 120);
+  EXPECT_EQ(value, 1001u);
 }

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -40,6 +44,44 @@ TEST_F(Startup, CreatesTheFiveWindowsInOrderWithTheirCaptions) {
   MainForm->show();
   EXPECT_EQ(MainForm->size(), QSize(880, 512));
   EXPECT_EQ(MainForm->minimumSize(), MainForm->maximumSize());  // fixed border
+}
+
+TEST_F(Startup, CaptionsAreTheWindowsOwnWithoutTheProgramsNameAppended) {
+  // Qt appends a display name to every caption the window system shows (X11, Wayland); the
+  // desktop matches the windows to the installed entry by the desktop file name instead.
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "com.ardentix.kelvora");
+}
+
+TEST_F(Startup, TheHelpPageNamesTheWindowsRealPanelsAndButtons) {
+  TProgramWindows windows;
+  QFile page(":/help/kelvora-help.html");
+  ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+  const QString help = QString::fromUtf8(page.readAll());
+  QStringList panels;
+  for (const TCategoryPanel* panel : MainForm->findChildren<TCategoryPanel*>()) panels << panel->Caption();
+  // Every "<b>X</b> panel" of the page is a side panel of the window.
+  const QRegularExpression named("<b>([^<]+)</b> panel");
+  int count = 0;
+  for (auto it = named.globalMatch(help); it.hasNext(); ++count) {
+    const QString name = it.next().captured(1);
+    EXPECT_TRUE(panels.contains(name)) << name.toStdString() << " is no panel of the window";
+  }
+  EXPECT_GE(count, 3);
+  // Every other bold name is a caption on the window or one of the presets.
+  const QRegularExpression bold("<b>([^<]+)</b>");
+  QStringList captions = panels;
+  for (const QAbstractButton* button : MainForm->findChildren<QAbstractButton*>())
+    captions << button->text().trimmed();
+  for (const QLabel* label : MainForm->findChildren<QLabel*>()) captions << label->text().trimmed();
+  const QStringList elsewhere{"USB cable.", "Bluetooth.", "Wi-Fi / TCP.", "BT", "TCP",
+                              "Auto Test", "Test Logging", "Log by time", "Log by event",
+                              "Colors and Update"};
+  for (auto it = bold.globalMatch(help); it.hasNext();) {
+    const QString name = it.next().captured(1);
+    if (elsewhere.contains(name)) continue;
+    EXPECT_TRUE(captions.contains(name)) << name.toStdString() << " is not on the main window";
+  }
 }
 
 TEST_F(Startup, MainWindowHoldsTheNamedRegionsAtTheirPlaces) {
@@ -128,7 +170,8 @@ TEST_F(Startup, ClosingStoresTheWindowsSettings) {
     MainForm->show();
     Find<QComboBox>("BaudComboBox")->setCurrentIndex(4);
     Find<QComboBox>("SlaveAddrComboBox")->setCurrentIndex(9);
-    MainForm->fModel.RCNT = true;
+    // Ticked, not saved to a supply: stored as the box shows.
+    Find<QCheckBox>("P_ResetCountersCheckBox")->setChecked(true);
     TestForm->show();
     EXPECT_TRUE(MainForm->close());
     EXPECT_FALSE(TestForm->isVisible());  // the auto-test window closes with it

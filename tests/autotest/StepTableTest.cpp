@@ -34,7 +34,7 @@ TTestSteps ThreeSteps() {
   TTestSteps steps;
   steps[0] = {1234, 567, 90, true};
   steps.Add();
-  steps[1] = {0x01020304, 0xA0B0C0D0, 3599, false};
+  steps[1] = {0x1F03, 0x1204, 3599, false};
   steps.Add();
   return steps;
 }
@@ -67,13 +67,13 @@ TEST(TestSteps, FileLayoutIsSixteenLittleEndianBytesPerStep) {
   const QByteArray bytes = ThreeSteps().ToBytes();
   ASSERT_EQ(bytes.size(), 48);
   EXPECT_EQ(bytes.left(16), QByteArray::fromHex("d2040000" "37020000" "5a000000" "01000000"));
-  EXPECT_EQ(bytes.mid(16, 16), QByteArray::fromHex("04030201" "d0c0b0a0" "0f0e0000" "00000000"));
+  EXPECT_EQ(bytes.mid(16, 16), QByteArray::fromHex("031f0000" "04120000" "0f0e0000" "00000000"));
   EXPECT_EQ(bytes.mid(32, 16), bytes.mid(16, 16)) << "a new step copies the last one";
 
   TTestSteps back;
   ASSERT_TRUE(back.FromBytes(bytes));
   ASSERT_EQ(back.Count(), 3);
-  EXPECT_EQ(back[1].Iset, 0xA0B0C0D0u);
+  EXPECT_EQ(back[1].Iset, 0x1204u);
   EXPECT_EQ(back[1].Time, 3599u);
   EXPECT_FALSE(back[1].Enabled);
   EXPECT_TRUE(back[0].Enabled);
