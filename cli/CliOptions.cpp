@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include <QHostAddress>
 #include <QSet>
 
 #include <algorithm>
@@ -106,6 +107,8 @@ class TParser {
     } else if (aOption == "--csv") {
       fOptions.CsvFile = Value(aOption);
       if (fOptions.CsvFile.isEmpty()) Refuse("--csv needs a file name");
+    } else if (aOption == "--listen") {
+      Listen(Value(aOption));
     } else if (aOption == "--no-verify") {
       fOptions.Verify = false;
     } else {
@@ -121,6 +124,18 @@ class TParser {
       if (fOptions.TcpPort == 0) Refuse("TCP port must be 1 to 65535");
     }
     if (fOptions.TcpHost.isEmpty()) Refuse("--tcp needs a host");
+  }
+
+  // ADDR:PORT, with an IPv6 address in brackets ("[::1]:5025"); port 0 takes a free one.
+  void Listen(const QString& aText) {
+    const int colon = aText.lastIndexOf(':');
+    if (colon < 0) Refuse("--listen needs ADDR:PORT, not " + aText);
+    QString host = aText.left(colon);
+    if (host.startsWith('[') && host.endsWith(']')) host = host.mid(1, host.size() - 2);
+    if (host == "localhost") host = "127.0.0.1";
+    if (QHostAddress(host).isNull()) Refuse("--listen needs an IP address, not " + host);
+    fOptions.ListenHost = host;
+    fOptions.ListenPort = static_cast<uint16_t>(Number(aText.mid(colon + 1), 65535, "listen port"));
   }
 
   void Command(const QStringList& aWords) {
@@ -170,6 +185,9 @@ class TParser {
       fOptions.Command = TCliCommand::Flash;
       arity(1, 1);
       fOptions.FileName = args[0];
+    } else if (name == "serve") {
+      fOptions.Command = TCliCommand::Serve;
+      arity(0, 0);
     } else {
       Refuse("unknown command " + name);
     }
@@ -185,11 +203,12 @@ class TParser {
         case TCliCommand::Set: return {"--voltage", "--current"};
         case TCliCommand::Watch: return {"--interval", "--count", "--csv"};
         case TCliCommand::Flash: return {"--no-verify"};
+        case TCliCommand::Serve: return {"--listen"};
         default: return {};
       }
     }();
     for (const char* option :
-         {"--voltage", "--current", "--interval", "--count", "--csv", "--no-verify"})
+         {"--voltage", "--current", "--interval", "--count", "--csv", "--no-verify", "--listen"})
       if (fSeen.contains(option) && !own.contains(option))
         Refuse(QString(option) + " does not go with this command");
     if (fOptions.Command == TCliCommand::Flash && fOptions.UsesTcp())
@@ -221,6 +240,8 @@ QString UsageText() {
   read ADDR [COUNT]           raw holding registers (decimal or 0x...)
   write ADDR VALUE...         raw holding registers (one value: function 6; more: function 16)
   flash FILE [--no-verify]    jump to the bootloader and write the image (serial port only)
+  serve [--listen ADDR:PORT]  answer SCPI over TCP (default 127.0.0.1:5025) until SIGINT or
+                              SIGTERM; the keys are unlocked on the way out
 Defaults: --baud 9600, --slave 1, TCP port 502.
 Exit status: 0 done, 1 the supply answered with an error or did not answer, 2 usage error.
 )";

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <optional>
 
-enum class TCliCommand { Status, Set, Output, Lock, Preset, Watch, Read, Write, Flash };
+enum class TCliCommand { Status, Set, Output, Lock, Preset, Watch, Read, Write, Flash, Serve };
 
 struct TCliOptions {
   // Link: a serial device, or a Modbus TCP server.
@@ -41,6 +41,9 @@ struct TCliOptions {
   // flash
   QString FileName;
   bool Verify = true;
+  // serve: where SCPI clients connect; only the loopback address unless asked for another.
+  QString ListenHost = "127.0.0.1";
+  uint16_t ListenPort = 5025;
 
   bool UsesTcp() const { return !TcpHost.isEmpty(); }
 };

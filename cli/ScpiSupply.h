@@ -1,0 +1,62 @@
+#pragma once
+// The supply as the SCPI server drives it: each operation is the program's own exchange, and a
+// failed one is raised as the SCPI error that the client reads from its queue. A lost link makes
+// the next operation identify the supply again.
+
+#include "cli/SupplyIdentity.h"
+#include "cli/SyncMaster.h"
+
+#include <QString>
+
+#include <cstdint>
+
+struct TScpiReading {
+  uint32_t Voltage = 0, Current = 0, Power = 0;  // 10 mV, current units, 0.01 W
+};
+
+struct TProtectionLimits {
+  uint32_t Voltage = 0, Current = 0;  // SOVP and SOCP of the active preset
+};
+
+class TScpiSupply {
+ public:
+  explicit TScpiSupply(TSyncMaster& aMaster) : fMaster(aMaster) {}
+
+  // Identifies the supply; the reason when it does not answer or its model is not in the table.
+  bool Identify(QString& aError);
+  // Identifies the supply again if the link was lost since; throws -240 when it cannot.
+  const TSupply& Identified();
+
+  uint32_t SetVoltage();  // USET, read now
+  uint32_t SetCurrent();  // ISET, read now
+  // Writes the set point as the program does: both values, the other one as it stands.
+  void WriteSetPoint(std::optional<uint32_t> aVoltage, std::optional<uint32_t> aCurrent);
+  bool Output();
+  void WriteOutput(bool aOn);
+  void WriteKeyLock(bool aLocked);
+  uint32_t Protection();  // PROTECT, read now
+
+  TScpiReading Measure();
+  // The last measurement, or a new one when there is none yet.
+  TScpiReading LastReading();
+
+  TProtectionLimits ProtectionLimits();
+  // Writes the active preset's block with new limits, and the save command where the firmware
+  // takes one.
+  void WriteProtectionLimits(std::optional<uint32_t> aVoltage, std::optional<uint32_t> aCurrent);
+
+  // Last known PROTECT, without an exchange (for *STB?).
+  uint32_t KnownProtection() const { return fSupply.Data.PROTECT; }
+  // True when the supply answers a read.
+  bool Answers();
+
+ private:
+  TKRRegisters Read(uint16_t aStart, uint16_t aCount);
+  void Check(const TCallResult& aResult);
+  uint16_t ActivePresetStart();
+
+  TSyncMaster& fMaster;
+  TSupply fSupply;
+  bool fIdentified = false;
+  std::optional<TScpiReading> fLast;
+};
