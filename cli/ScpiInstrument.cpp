@@ -77,13 +77,13 @@ uint32_t QuestionableBits(uint32_t aProtect) {
   }
 }
 
-QString ReadingText(const TScpiReading& r) {
+QString ReadingText(const TSupplyReading& r) {
   return QString("%1,%2,%3").arg(VoltsText(r.Voltage), AmpsText(r.Current), WattsText(r.Power));
 }
 
 }  // namespace
 
-TScpiInstrument::TScpiInstrument(TScpiSupply& aSupply) : fSupply(aSupply) {
+TScpiInstrument::TScpiInstrument(TServedSupply& aSupply) : fSupply(aSupply) {
   AddCommon();
   AddSource();
   AddMeasure();
@@ -206,18 +206,18 @@ void TScpiInstrument::AddSource() {
 }
 
 void TScpiInstrument::AddMeasure() {
-  const auto measured = [this](QString (*aText)(const TScpiReading&)) {
+  const auto measured = [this](QString (*aText)(const TSupplyReading&)) {
     return [this, aText](TScpiSession&, const QStringList& p) {
       NoParameters(p);
       return aText(fSupply.Measure());
     };
   };
   Add("MEASure[:SCALar]:VOLTage[:DC]", true,
-      measured([](const TScpiReading& r) { return VoltsText(r.Voltage); }));
+      measured([](const TSupplyReading& r) { return VoltsText(r.Voltage); }));
   Add("MEASure[:SCALar]:CURRent[:DC]", true,
-      measured([](const TScpiReading& r) { return AmpsText(r.Current); }));
+      measured([](const TSupplyReading& r) { return AmpsText(r.Current); }));
   Add("MEASure[:SCALar]:POWer[:DC]", true,
-      measured([](const TScpiReading& r) { return WattsText(r.Power); }));
+      measured([](const TSupplyReading& r) { return WattsText(r.Power); }));
   Add("MEASure[:SCALar]", true, measured(ReadingText));
   Add("READ", true, measured(ReadingText));
   Add("FETCh", true, [this](TScpiSession&, const QStringList& p) {
@@ -276,6 +276,9 @@ std::optional<QString> TScpiInstrument::Execute(TScpiSession& aSession, const QB
       if (unit.Query) answers << text;
     } catch (const TScpiRefusal& refusal) {
       aSession.Raise(refusal.Error);
+      return answer();
+    } catch (const TSupplyFailure& failure) {
+      aSession.Raise({-240, "Hardware error;" + failure.Why});
       return answer();
     }
   }

@@ -5,7 +5,7 @@
 
 #include "cli/ScpiPattern.h"
 #include "cli/ScpiSession.h"
-#include "cli/ScpiSupply.h"
+#include "cli/ServedSupply.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,7 +17,7 @@
 
 class TScpiInstrument {
  public:
-  explicit TScpiInstrument(TScpiSupply& aSupply);
+  explicit TScpiInstrument(TServedSupply& aSupply);
 
   // Runs the message units of aLine in order and stops at the first that fails, whose error goes
   // to the session's queue. The answers of its queries joined by ';', or nothing when it held
@@ -39,6 +39,6 @@ class TScpiInstrument {
   void AddMeasure();
   void AddSystem();
 
-  TScpiSupply& fSupply;
+  TServedSupply& fSupply;
   std::vector<TCommand> fCommands;
 };

@@ -2,7 +2,8 @@
 
 #include <QTcpSocket>
 
-TScpiServer::TScpiServer(TScpiInstrument& aInstrument) : fInstrument(aInstrument) {
+TScpiServer::TScpiServer(TScpiInstrument& aInstrument, TLinkJobs& aJobs)
+    : fInstrument(aInstrument), fJobs(aJobs) {
   connect(&fServer, &QTcpServer::newConnection, this, &TScpiServer::Accept);
 }
 
@@ -51,7 +52,6 @@ void TScpiServer::Receive(uint64_t aId) {
   const auto it = fClients.find(aId);
   if (it == fClients.end()) return;
   ReadAvailable(aId, *it->second);
-  RunQueued();
 }
 
 void TScpiServer::ReadAvailable(uint64_t aId, TClient& aClient) {
@@ -70,41 +70,36 @@ void TScpiServer::Split(uint64_t aId, TClient& aClient, const QByteArray& aBytes
       if (aClient.Partial.size() > kMaxLine) {
         aClient.Partial.clear();
         aClient.Overrun = true;
-        fLines.push_back({aId, {}, true});
-        ++aClient.Queued;
+        Queue(aId, aClient, {}, true);
       }
     }
     if (end < 0) break;
     if (!aClient.Overrun) {
       QByteArray line = aClient.Partial;
       if (line.endsWith('\r')) line.chop(1);
-      fLines.push_back({aId, line, false});
-      ++aClient.Queued;
+      Queue(aId, aClient, line, false);
     }
     aClient.Partial.clear();
     aClient.Overrun = false;
   }
 }
 
-void TScpiServer::RunQueued() {
-  // A line's exchanges wait in a local event loop, where more lines arrive: they queue behind it.
-  if (fRunning) return;
-  fRunning = true;
-  while (!fLines.empty()) {
-    const TLine line = fLines.front();
-    fLines.pop_front();
-    const auto it = fClients.find(line.Client);
-    if (it == fClients.end()) continue;  // the client left before its turn
-    const std::shared_ptr<TClient> client = it->second;
-    --client->Queued;
-    std::optional<QString> answer;
-    if (line.Overrun)
-      client->Session.Raise({-363, "Input buffer overrun"});
-    else
-      answer = fInstrument.Execute(client->Session, line.Text);
-    if (!fClients.count(line.Client)) continue;  // it left while its line ran
-    if (answer) client->Socket->write((*answer + '\n').toLatin1());
-    ReadAvailable(line.Client, *client);
-  }
-  fRunning = false;
+void TScpiServer::Queue(uint64_t aId, TClient& aClient, const QByteArray& aLine, bool aOverrun) {
+  ++aClient.Queued;
+  fJobs.Post([this, aId, aLine, aOverrun] { Run(aId, aLine, aOverrun); });
+}
+
+void TScpiServer::Run(uint64_t aId, const QByteArray& aLine, bool aOverrun) {
+  const auto it = fClients.find(aId);
+  if (it == fClients.end()) return;  // the client left before its turn
+  const std::shared_ptr<TClient> client = it->second;
+  --client->Queued;
+  std::optional<QString> answer;
+  if (aOverrun)
+    client->Session.Raise({-363, "Input buffer overrun"});
+  else
+    answer = fInstrument.Execute(client->Session, aLine);
+  if (!fClients.count(aId)) return;  // it left while its line ran
+  if (answer) client->Socket->write((*answer + '\n').toLatin1());
+  ReadAvailable(aId, *client);
 }

@@ -3,6 +3,7 @@
 // accepted), answers end in LF. Every client has its own session; their lines are run one at
 // a time, in the order they arrived, on the one supply link.
 
+#include "cli/LinkJobs.h"
 #include "cli/ScpiInstrument.h"
 #include "cli/ScpiSession.h"
 
@@ -13,7 +14,6 @@
 #include <QTcpServer>
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 
@@ -24,7 +24,7 @@ class TScpiServer : public QObject {
   static constexpr qsizetype kMaxLine = 4096;
   static constexpr size_t kMaxClients = 16;
 
-  explicit TScpiServer(TScpiInstrument& aInstrument);
+  TScpiServer(TScpiInstrument& aInstrument, TLinkJobs& aJobs);
   ~TScpiServer() override;
 
   bool Listen(const QHostAddress& aAddress, uint16_t aPort, QString& aError);
@@ -39,11 +39,6 @@ class TScpiServer : public QObject {
     size_t Queued = 0;        // lines waiting to be run
     TScpiSession Session;
   };
-  struct TLine {
-    uint64_t Client;
-    QByteArray Text;
-    bool Overrun;  // stands for a line refused for its length
-  };
   // A client with this many lines waiting is not read from until they have run, so a client
   // that floods the server waits on its own socket instead of growing the queue.
   static constexpr size_t kMaxQueuedLines = 32;
@@ -52,14 +47,15 @@ class TScpiServer : public QObject {
   void Receive(uint64_t aId);
   void ReadAvailable(uint64_t aId, TClient& aClient);
   void Split(uint64_t aId, TClient& aClient, const QByteArray& aBytes);
-  void RunQueued();
+  // Queues a line of the client's, or the refusal of an over-long one, on the link.
+  void Queue(uint64_t aId, TClient& aClient, const QByteArray& aLine, bool aOverrun);
+  void Run(uint64_t aId, const QByteArray& aLine, bool aOverrun);
   void Drop(uint64_t aId);
 
   TScpiInstrument& fInstrument;
   QTcpServer fServer;
   // Shared so that a line running for a client keeps its session should the client leave.
   std::map<uint64_t, std::shared_ptr<TClient>> fClients;
-  std::deque<TLine> fLines;
+  TLinkJobs& fJobs;
   uint64_t fNextId = 1;
-  bool fRunning = false;  // a line is running: the supply link is waited on in a local loop
 };

@@ -2,7 +2,7 @@
 #include "cli/Console.h"
 #include "cli/ScpiInstrument.h"
 #include "cli/ScpiServer.h"
-#include "cli/ScpiSupply.h"
+#include "cli/ServedSupply.h"
 #include "cli/StopRequest.h"
 #include "core/RegisterMap.h"
 
@@ -12,14 +12,15 @@
 int RunServe(TCliContext& aContext) {
   const TCliOptions& o = aContext.Options;
   InstallStopRequest();
-  TScpiSupply supply(aContext.Master);
+  TServedSupply supply(aContext.Master);
   QString error;
   if (!supply.Identify(error)) {
     PrintError(error);
     return kExitFailed;
   }
   TScpiInstrument instrument(supply);
-  TScpiServer server(instrument);
+  TLinkJobs jobs;
+  TScpiServer server(instrument, jobs);
   const QHostAddress address(o.ListenHost);
   if (!server.Listen(address, o.ListenPort, error)) {
     PrintError(error);

@@ -1,7 +1,6 @@
-#include "cli/ScpiSupply.h"
+#include "cli/ServedSupply.h"
 
 #include "cli/Readout.h"
-#include "cli/ScpiValues.h"
 #include "core/ModelIdentity.h"
 #include "core/RegisterMap.h"
 
@@ -11,7 +10,7 @@ constexpr uint16_t kSovpOffset = 2, kSocpOffset = 3;
 uint16_t Low(uint32_t aValue) { return static_cast<uint16_t>(aValue); }
 }  // namespace
 
-bool TScpiSupply::Identify(QString& aError) {
+bool TServedSupply::Identify(QString& aError) {
   fIdentified = false;
   const TCallResult r = IdentifySupply(fMaster, fSupply);
   if (!r.Ok()) {
@@ -27,21 +26,21 @@ bool TScpiSupply::Identify(QString& aError) {
   return true;
 }
 
-const TSupply& TScpiSupply::Identified() {
+const TSupply& TServedSupply::Identified() {
   QString error;
-  if (!fIdentified && !Identify(error)) throw TScpiRefusal{{-240, "Hardware error;" + error}};
+  if (!fIdentified && !Identify(error)) throw TSupplyFailure{error};
   return fSupply;
 }
 
-void TScpiSupply::Check(const TCallResult& aResult) {
+void TServedSupply::Check(const TCallResult& aResult) {
   if (aResult.Ok()) return;
   // An exception answer leaves the link as it was; no answer means the supply may be another
   // one when it answers again.
   if (aResult.NoAnswer()) fIdentified = false;
-  throw TScpiRefusal{{-240, "Hardware error;" + aResult.Text()}};
+  throw TSupplyFailure{aResult.Text()};
 }
 
-TKRRegisters TScpiSupply::Read(uint16_t aStart, uint16_t aCount) {
+TKRRegisters TServedSupply::Read(uint16_t aStart, uint16_t aCount) {
   Identified();
   TCallResult r = fMaster.Read(aStart, aCount);
   Check(r);
@@ -49,10 +48,10 @@ TKRRegisters TScpiSupply::Read(uint16_t aStart, uint16_t aCount) {
   return r.Registers;
 }
 
-uint32_t TScpiSupply::SetVoltage() { return Read(Reg::USET, 2)[0]; }
-uint32_t TScpiSupply::SetCurrent() { return Read(Reg::USET, 2)[1]; }
+uint32_t TServedSupply::SetVoltage() { return Read(Reg::USET, 2)[0]; }
+uint32_t TServedSupply::SetCurrent() { return Read(Reg::USET, 2)[1]; }
 
-void TScpiSupply::WriteSetPoint(std::optional<uint32_t> aVoltage,
+void TServedSupply::WriteSetPoint(std::optional<uint32_t> aVoltage,
                                 std::optional<uint32_t> aCurrent) {
   const TKRRegisters now = Read(Reg::USET, 2);
   const TRequestSpec& write = RequestSpec(TRequestKind::WriteSetData);
@@ -60,40 +59,46 @@ void TScpiSupply::WriteSetPoint(std::optional<uint32_t> aVoltage,
                                         Low(aCurrent.value_or(now[1]))}));
 }
 
-bool TScpiSupply::Output() { return Read(Reg::ONOFF, 1)[0] != 0; }
+bool TServedSupply::Output() { return Read(Reg::ONOFF, 1)[0] != 0; }
 
-void TScpiSupply::WriteOutput(bool aOn) {
+void TServedSupply::WriteOutput(bool aOn) {
   Identified();
   Check(fMaster.WriteOne(RequestSpec(TRequestKind::WriteOnOff).Start, aOn ? 1 : 0));
 }
 
-void TScpiSupply::WriteKeyLock(bool aLocked) {
+void TServedSupply::WriteKeyLock(bool aLocked) {
   Identified();
   Check(fMaster.WriteOne(Reg::LOCK, aLocked ? 1 : 0));
 }
 
-uint32_t TScpiSupply::Protection() { return Read(Reg::PROTECT, 1)[0]; }
+uint32_t TServedSupply::Protection() { return Read(Reg::PROTECT, 1)[0]; }
 
-TScpiReading TScpiSupply::Measure() {
+TSupplyReading TServedSupply::Measure() {
   const TRequestSpec& data = RequestSpec(TRequestKind::ReadData);
   Read(data.Start, data.Count);
   const TCurrentSet& d = fSupply.Data;
-  fLast = TScpiReading{d.UOUT, d.IOUT, OutputPower(d)};
+  fLast = TSupplyReading{d.UOUT, d.IOUT, OutputPower(d)};
   return *fLast;
 }
 
-TScpiReading TScpiSupply::LastReading() { return fLast ? *fLast : Measure(); }
+const TCurrentSet& TServedSupply::ReadState() {
+  Measure();
+  if (fSupply.Model.Temp) Read(Reg::TMP, 1);
+  return fSupply.Data;
+}
 
-uint16_t TScpiSupply::ActivePresetStart() {
+TSupplyReading TServedSupply::LastReading() { return fLast ? *fLast : Measure(); }
+
+uint16_t TServedSupply::ActivePresetStart() {
   return Reg::MemoryBlockStart(Read(Reg::MEM, 1)[0]);
 }
 
-TProtectionLimits TScpiSupply::ProtectionLimits() {
+TProtectionLimits TServedSupply::ProtectionLimits() {
   const TKRRegisters block = Read(ActivePresetStart(), Reg::kMemoryRegisters);
   return {block[kSovpOffset], block[kSocpOffset]};
 }
 
-void TScpiSupply::WriteProtectionLimits(std::optional<uint32_t> aVoltage,
+void TServedSupply::WriteProtectionLimits(std::optional<uint32_t> aVoltage,
                                         std::optional<uint32_t> aCurrent) {
   const uint16_t start = ActivePresetStart();
   TKRRegisters block = Read(start, Reg::kMemoryRegisters);
@@ -104,11 +109,11 @@ void TScpiSupply::WriteProtectionLimits(std::optional<uint32_t> aVoltage,
   if (UsesLayoutB(fSupply.Model.Version)) Check(fMaster.WriteOne(Reg::CMD, Reg::kCmdPresetSaved));
 }
 
-bool TScpiSupply::Answers() {
+bool TServedSupply::Answers() {
   try {
     Read(Reg::USET, 1);
     return true;
-  } catch (const TScpiRefusal&) {
+  } catch (const TSupplyFailure&) {
     return false;
   }
 }

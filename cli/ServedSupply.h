@@ -1,7 +1,7 @@
 #pragma once
-// The supply as the SCPI server drives it: each operation is the program's own exchange, and a
-// failed one is raised as the SCPI error that the client reads from its queue. A lost link makes
-// the next operation identify the supply again.
+// The supply as the servers of kelvora-cli serve (SCPI, MQTT) drive it: each operation is the
+// program's own exchange, and a failed one throws TSupplyFailure with its cause. A lost link
+// makes the next operation identify the supply again.
 
 #include "cli/SupplyIdentity.h"
 #include "cli/SyncMaster.h"
@@ -10,7 +10,11 @@
 
 #include <cstdint>
 
-struct TScpiReading {
+struct TSupplyFailure {
+  QString Why;
+};
+
+struct TSupplyReading {
   uint32_t Voltage = 0, Current = 0, Power = 0;  // 10 mV, current units, 0.01 W
 };
 
@@ -18,13 +22,13 @@ struct TProtectionLimits {
   uint32_t Voltage = 0, Current = 0;  // SOVP and SOCP of the active preset
 };
 
-class TScpiSupply {
+class TServedSupply {
  public:
-  explicit TScpiSupply(TSyncMaster& aMaster) : fMaster(aMaster) {}
+  explicit TServedSupply(TSyncMaster& aMaster) : fMaster(aMaster) {}
 
   // Identifies the supply; the reason when it does not answer or its model is not in the table.
   bool Identify(QString& aError);
-  // Identifies the supply again if the link was lost since; throws -240 when it cannot.
+  // Identifies the supply again if the link was lost since.
   const TSupply& Identified();
 
   uint32_t SetVoltage();  // USET, read now
@@ -36,9 +40,11 @@ class TScpiSupply {
   void WriteKeyLock(bool aLocked);
   uint32_t Protection();  // PROTECT, read now
 
-  TScpiReading Measure();
+  TSupplyReading Measure();
+  // Registers 0 to 9, and the temperature where the model shows one.
+  const TCurrentSet& ReadState();
   // The last measurement, or a new one when there is none yet.
-  TScpiReading LastReading();
+  TSupplyReading LastReading();
 
   TProtectionLimits ProtectionLimits();
   // Writes the active preset's block with new limits, and the save command where the firmware
@@ -58,5 +64,5 @@ class TScpiSupply {
   TSyncMaster& fMaster;
   TSupply fSupply;
   bool fIdentified = false;
-  std::optional<TScpiReading> fLast;
+  std::optional<TSupplyReading> fLast;
 };
