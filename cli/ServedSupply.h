@@ -51,6 +51,8 @@ class TServedSupply {
   // takes one.
   void WriteProtectionLimits(std::optional<uint32_t> aVoltage, std::optional<uint32_t> aCurrent);
 
+  // The supply as last identified, without an exchange.
+  const TSupply& Known() const { return fSupply; }
   // Last known PROTECT, without an exchange (for *STB?).
   uint32_t KnownProtection() const { return fSupply.Data.PROTECT; }
   // True when the supply answers a read.
