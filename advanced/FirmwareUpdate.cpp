@@ -3,6 +3,7 @@
 #include "core/Dialogs.h"
 #include "core/ErrorReport.h"
 #include "flasher/BootPort.h"
+#include "flasher/FirmwareImage.h"
 #include "flasher/stm32_flasher.h"
 #include "modbus/KRCOMPort.h"
 
@@ -110,6 +111,13 @@ void TFirmwareUpdate::OpenFileBtnClick() {
 
 void TFirmwareUpdate::StartUpdateBtnClick() {
   if (fBusy) return;
+  // A bad image is refused while the supply still runs its firmware.
+  if (const QString problem = ImageFileProblem(fFileName, TSTM32_Flasher::kLargestFlashSize); !problem.isEmpty()) {
+    const QString text = problem + ": nothing was sent to the supply";
+    UpdateLogLine(this, text);
+    ShowCenteredMessage(fPanel->window(), text, TMsgKind::Error, QMessageBox::Ok);
+    return;
+  }
   if (ShowCenteredMessage(fPanel->window(), "The next step will change firmware on your KPX device",
                           TMsgKind::Confirmation, QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
     return;
@@ -117,7 +125,8 @@ void TFirmwareUpdate::StartUpdateBtnClick() {
   fGuardedWindow = fPanel->window();
   fGuardedWindow->installEventFilter(this);
   SetWindowButtonsEnabled(false);
-  if (fHost.Connected()) fHost.WriteJumpBoot();
+  fJumped = fHost.Connected();
+  if (fJumped) fHost.WriteJumpBoot();
   fProgressBar2->setRange(0, 100);
   fProgressBar2->setValue(5);
   fUpdateTimerCount = 0;
@@ -162,6 +171,7 @@ void TFirmwareUpdate::Flash(TKRCOMPort& aPort) {
   TSTM32_Flasher flasher(&aPort);
   flasher.SetOnWriteln([this](void* Sender, const QString& aMessage) { UpdateLogLine(Sender, aMessage); });
   flasher.SetOnProgress([this](void* Sender, int32_t Current, int32_t Max) { UpdateProgress(Sender, Current, Max); });
+  flasher.SetLeftIntactFirmware(fJumped);
   // The outcome is in the log.
   flasher.FlashFile(fFileName, true);
 }

@@ -92,4 +92,5 @@ class TFirmwareUpdate : public QObject {
   QString fFileName;
   int32_t fUpdateTimerCount = 0;
   bool fBusy = false;
+  bool fJumped = false;  // this update asked the running firmware to jump to the bootloader
 };

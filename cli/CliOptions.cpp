@@ -91,6 +91,10 @@ class TParser {
       const QString text = Value(aOption);
       fOptions.Slave = static_cast<uint8_t>(Number(text, 247, "slave address"));
       if (fOptions.Slave == 0) Refuse("slave address must be 1 to 247");
+    } else if (aOption == "--retries") {
+      fOptions.Retry.Retries = static_cast<int32_t>(
+          Number(Value(aOption), TRetryPolicy::kMaxRetries,
+                 QString("retries (0..%1)").arg(TRetryPolicy::kMaxRetries)));
     } else if (aOption == "--json") {
       fOptions.Json = true;
     } else if (aOption == "--voltage") {
@@ -132,11 +136,25 @@ class TParser {
     }
   }
 
+  // HOST, HOST:PORT, an IPv6 address alone, or [IPv6]:PORT.
   void Tcp(const QString& aText) {
-    const int colon = aText.lastIndexOf(':');
-    fOptions.TcpHost = colon < 0 ? aText : aText.left(colon);
-    if (colon >= 0) {
-      fOptions.TcpPort = static_cast<uint16_t>(Number(aText.mid(colon + 1), 65535, "TCP port"));
+    std::optional<QString> port;
+    if (aText.startsWith('[')) {
+      const qsizetype close = aText.indexOf(']');
+      if (close < 0) Refuse("--tcp: no ] after the IPv6 address in " + aText);
+      fOptions.TcpHost = aText.mid(1, close - 1);
+      const QString rest = aText.mid(close + 1);
+      if (!rest.isEmpty() && !rest.startsWith(':')) Refuse("--tcp: bad text after ] in " + aText);
+      if (!rest.isEmpty()) port = rest.mid(1);
+    } else if (aText.count(':') == 1) {
+      const qsizetype colon = aText.indexOf(':');
+      fOptions.TcpHost = aText.left(colon);
+      port = aText.mid(colon + 1);
+    } else {
+      fOptions.TcpHost = aText;  // no colon, or an IPv6 address without a port
+    }
+    if (port) {
+      fOptions.TcpPort = static_cast<uint16_t>(Number(*port, 65535, "TCP port"));
       if (fOptions.TcpPort == 0) Refuse("TCP port must be 1 to 65535");
     }
     if (fOptions.TcpHost.isEmpty()) Refuse("--tcp needs a host");
@@ -266,7 +284,8 @@ class TParser {
 TParsedCommandLine ParseCommandLine(const QStringList& aArgs) { return TParser(aArgs).Run(); }
 
 QString UsageText() {
-  return R"(usage: kelvora-cli [--port PATH | --tcp HOST[:PORT]] [--baud N] [--slave N] [--json] COMMAND
+  return R"(usage: kelvora-cli [--port PATH | --tcp HOST[:PORT]] [--baud N] [--slave N] [--retries N]
+                   [--json] COMMAND
   status                      model and firmware class, set and output values, power, CV/CC,
                               protection, input voltage, key lock, temperature, counters
   set [--voltage V] [--current A]
@@ -286,7 +305,8 @@ QString UsageText() {
         [--mqtt-tls CAFILE] [--interval MS] [--no-discovery] [--listen ADDR:PORT]
                               publish readings to an MQTT broker and take commands from it
                               (beside SCPI when --listen is given too)
-Defaults: --baud 9600, --slave 1, TCP port 502.
+Defaults: --baud 9600, --slave 1, TCP port 502, --retries 2 (a request whose answer is lost or
+garbled is sent up to three times; raw writes are sent once).
 Exit status: 0 done, 1 the supply answered with an error or did not answer, 2 usage error.
 )";
 }

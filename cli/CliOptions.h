@@ -3,6 +3,7 @@
 // arguments. Parsing only checks the form; values that depend on the model are checked once the
 // supply has been identified.
 
+#include "cli/RetryPolicy.h"
 #include "modbus/KRTypes.h"
 
 #include <QString>
@@ -21,6 +22,7 @@ struct TCliOptions {
   int32_t Baud = 9600;
   uint8_t Slave = 1;
   bool Json = false;
+  TRetryPolicy Retry;
 
   TCliCommand Command = TCliCommand::Status;
   // set: volts and amperes as given, in "." decimals.

@@ -1,13 +1,35 @@
 #include "cli/CsvLog.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 TCsvLog::TCsvLog(const QString& aFileName, const QStringList& aHeader) : fFile(aFileName) {
-  if (!fFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+  const QByteArray header = Line(aHeader);
+  bool endPartialLine = false;
+  // Only a regular file is read back: a pipe or a device (/dev/stdout) is just written to.
+  const QFileInfo info(aFileName);
+  const bool regular = !info.exists() || info.isFile();
+  QFile existing(aFileName);
+  if (regular && existing.open(QIODevice::ReadOnly) && existing.size() > 0) {
+    // Rows of another layout would be mixed into it: such a file is not continued.
+    if (existing.readLine().trimmed() != header.trimmed()) {
+      fError = aFileName + ": its first line is not the header of this log; give a new file";
+      fForeign = true;
+      return;
+    }
+    // A row cut off by a crash or a full disk is ended, not glued onto the next one.
+    existing.seek(existing.size() - 1);
+    endPartialLine = existing.read(1) != "\n";
+  }
+  existing.close();
+  if (!fFile.open(regular ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly)) {
     fError = aFileName + ": " + fFile.errorString();
     return;
   }
-  if (fFile.size() == 0) Write(aHeader);
+  if (!regular || fFile.size() == 0)
+    WriteLine(header);
+  else if (endPartialLine)
+    WriteLine("\n");
 }
 
 QString TCsvLog::Quoted(const QString& aField) {
@@ -18,11 +40,17 @@ QString TCsvLog::Quoted(const QString& aField) {
   return QChar('"') + doubled + QChar('"');
 }
 
-bool TCsvLog::Write(const QStringList& aFields) {
+QByteArray TCsvLog::Line(const QStringList& aFields) {
   QStringList quoted;
   for (const QString& f : aFields) quoted << Quoted(f);
-  const QByteArray line = (quoted.join(QChar(',')) + QChar('\n')).toUtf8();
-  if (fFile.write(line) != line.size() || !fFile.flush()) {
+  return (quoted.join(QChar(',')) + QChar('\n')).toUtf8();
+}
+
+bool TCsvLog::Write(const QStringList& aFields) { return WriteLine(Line(aFields)); }
+
+bool TCsvLog::WriteLine(const QByteArray& aLine) {
+  if (!fError.isEmpty()) return false;
+  if (fFile.write(aLine) != aLine.size() || !fFile.flush()) {
     fError = fFile.fileName() + ": " + fFile.errorString();
     return false;
   }

@@ -1,7 +1,8 @@
 #pragma once
 // A CSV log for long watching: opened for appending, a header only when the file is new or
 // empty, and every line flushed as it is written, so that a crash or a pulled cable loses at
-// most the line being written. Times are ISO 8601 with the UTC offset, decimals use ".".
+// most the line being written. A file that starts with another header is refused. Times are
+// ISO 8601 with the UTC offset, decimals use ".".
 
 #include <QFile>
 #include <QString>
@@ -14,14 +15,20 @@ class TCsvLog {
 
   // Empty while the file is usable.
   const QString& Error() const { return fError; }
+  // The file holds another log (its first line is another header): a usage error.
+  bool Foreign() const { return fForeign; }
   // One row; fields that need it are quoted.
   bool Write(const QStringList& aFields);
 
   static QString Quoted(const QString& aField);
 
  private:
+  static QByteArray Line(const QStringList& aFields);
+  bool WriteLine(const QByteArray& aLine);
+
   QFile fFile;
   QString fError;
+  bool fForeign = false;
 };
 
 // The current local time as "2026-12-09T15:37:28.123+01:00".

@@ -5,9 +5,8 @@
 #include "cli/SupplyIdentity.h"
 #include "cli/Units.h"
 #include "flasher/BootPort.h"
+#include "flasher/FirmwareImage.h"
 #include "flasher/stm32_flasher.h"
-
-#include <QFile>
 
 #include <stdexcept>
 
@@ -30,32 +29,35 @@ class TPortGiveBack {
   TKRCOMPort& fPort;
 };
 
-// Leaves the supply's firmware for its bootloader; false when the supply must not be updated.
-bool HandOver(TSyncMaster& aMaster, TProgressBar& aBar, int& aExit) {
+enum class THandOver { Jumped, NoFirmware, Refused };
+
+// Leaves the supply's firmware for its bootloader. A supply that gives no valid Modbus answer may
+// already wait in its bootloader (an update that failed leaves it there, and an active bootloader
+// answers a Modbus frame with NACK bytes): the bootloader is then tried directly.
+THandOver HandOver(TSyncMaster& aMaster, TProgressBar& aBar, int& aExit) {
   TSupply supply;
   const TCallResult r = IdentifySupply(aMaster, supply);
-  if (r.NoAnswer()) {
-    // Nothing answers Modbus: a supply that already waits in its bootloader can still be flashed.
-    aBar.Line("No Modbus answer (" + r.Text() + "): trying the bootloader directly");
+  if (!r.Ok() && !r.Refused()) {
+    aBar.Line("No valid Modbus answer (" + r.Text() + "): trying the bootloader directly");
     aMaster.Close();
-    return true;
+    return THandOver::NoFirmware;
   }
   if (!r.Ok()) {
     aExit = ReportFailure("identification", r);
-    return false;
+    return THandOver::Refused;
   }
   if (supply.Model.Version < TVersion::ver_40) {
     PrintError(QString("%1 (%2): the update needs firmware 4.0 or later")
                    .arg(supply.Caption, FirmwareClassName(supply.Model.Version)));
     aExit = kExitFailed;
-    return false;
+    return THandOver::Refused;
   }
   aBar.Line("Jumping to the bootloader of " + supply.Caption + " ...");
   aMaster.WriteOneUnanswered(Reg::CMD, Reg::kCmdJumpBoot);
   TSyncMaster::Pause(kCloseAfterJumpMs);
   aMaster.Close();
   TSyncMaster::Pause(kBootAfterCloseMs);
-  return true;
+  return THandOver::Jumped;
 }
 
 }  // namespace
@@ -67,17 +69,17 @@ int RunFlash(TCliContext& aContext) {
     PrintError("flash needs the serial port");
     return kExitUsage;
   }
-  // The image is checked before the supply is asked to leave its firmware.
-  {
-    QFile image(o.FileName);
-    if (!image.open(QIODevice::ReadOnly)) {
-      PrintError(QString("Cannot open file \"%1\". %2").arg(o.FileName, image.errorString()));
-      return kExitUsage;
-    }
+  // The image is checked whole before the supply is asked to leave its firmware.
+  if (const QString problem = ImageFileProblem(o.FileName, TSTM32_Flasher::kLargestFlashSize);
+      !problem.isEmpty()) {
+    PrintError(problem + ": nothing was sent to the supply");
+    return kExitUsage;
   }
   TProgressBar bar(TProgressBar::StderrIsTerminal());
   int exit = kExitOk;
-  if (!HandOver(aContext.Master, bar, exit)) return exit;
+  const THandOver handOver = HandOver(aContext.Master, bar, exit);
+  if (handOver == THandOver::Refused) return exit;
+  const bool jumped = handOver == THandOver::Jumped;
 
   TKRCOMPort& port = *serial->ComPort();
   TPortGiveBack giveBack(port);
@@ -86,6 +88,7 @@ int RunFlash(TCliContext& aContext) {
     return kExitFailed;
   }
   TSTM32_Flasher flasher(&port);
+  flasher.SetLeftIntactFirmware(jumped);
   flasher.SetOnWriteln([&bar](void*, const QString& aMessage) { bar.Line(aMessage); });
   flasher.SetOnProgress(
       [&bar](void*, int32_t aCurrent, int32_t aMax) { bar.Update(aCurrent, aMax); });
@@ -94,10 +97,16 @@ int RunFlash(TCliContext& aContext) {
     done = flasher.FlashFile(o.FileName, o.Verify);
   } catch (const std::exception& e) {
     bar.Finish();
-    PrintError(QString::fromLocal8Bit(e.what()));
+    PrintError(QString::fromLocal8Bit(e.what()) + "; " +
+               (jumped ? FlashOutcomeText(flasher.Outcome(), jumped) : QString("nothing was changed")));
     return kExitFailed;
   }
   bar.Finish();
-  if (!done) PrintError("the update did not complete; see the log above");
-  return done ? kExitOk : kExitFailed;
+  if (done) return kExitOk;
+  if (!jumped && flasher.Outcome() == TFlashOutcome::NotReached)
+    PrintError("neither the supply's firmware nor its bootloader answered on " + o.Port +
+               ": nothing was changed");
+  else
+    PrintError("the update did not complete: " + FlashOutcomeText(flasher.Outcome(), jumped));
+  return kExitFailed;
 }

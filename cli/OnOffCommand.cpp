@@ -11,7 +11,7 @@ int RunOnOff(TCliContext& aContext) {
   const uint16_t reg = output ? RequestSpec(TRequestKind::WriteOnOff).Start
                               : RequestSpec(TRequestKind::LockKeys).Start;
   const QString name = output ? "output" : "lock";
-  const TCallResult r = aContext.Master.WriteOne(reg, o.On ? 1 : 0);
+  const TCallResult r = aContext.Master.WriteOne(reg, o.On ? 1 : 0, TRepeat::Idempotent);
   if (!r.Ok()) return ReportFailure(name, r);
   if (o.Json)
     PrintJson({{name, o.On}});

@@ -8,7 +8,7 @@
 int RunPreset(TCliContext& aContext) {
   const TCliOptions& o = aContext.Options;
   const TCallResult r =
-      aContext.Master.WriteOne(RequestSpec(TRequestKind::WriteMemNum).Start, o.Preset);
+      aContext.Master.WriteOne(RequestSpec(TRequestKind::WriteMemNum).Start, o.Preset, TRepeat::Idempotent);
   if (!r.Ok()) return ReportFailure("preset", r);
   if (o.Json)
     PrintJson({{"preset", PresetName(o.Preset)}});

@@ -23,8 +23,10 @@ int RunRead(TCliContext& aContext) {
 
 int RunWrite(TCliContext& aContext) {
   const TCliOptions& o = aContext.Options;
-  const TCallResult r = o.Values.size() == 1 ? aContext.Master.WriteOne(o.Address, o.Values[0])
-                                             : aContext.Master.WriteMany(o.Address, o.Values);
+  // Any register, the command register too: a write whose answer was lost is not sent again.
+  const TCallResult r = o.Values.size() == 1
+                            ? aContext.Master.WriteOne(o.Address, o.Values[0], TRepeat::Once)
+                            : aContext.Master.WriteMany(o.Address, o.Values, TRepeat::Once);
   if (!r.Ok()) return ReportFailure("write", r);
   if (o.Json)
     PrintJson({{"address", o.Address}, {"written", static_cast<int>(o.Values.size())}});

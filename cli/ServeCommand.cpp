@@ -90,7 +90,7 @@ int RunServe(TCliContext& aContext) {
   while (!StopRequested()) PauseUnlessStopped(60000);
   if (bridge) bridge->Stop();
   // The front panel is the user's again once nobody drives the supply from here.
-  const TCallResult unlock = aContext.Master.WriteOne(Reg::LOCK, 0);
+  const TCallResult unlock = aContext.Master.WriteOne(Reg::LOCK, 0, TRepeat::Idempotent);
   aContext.Master.Close();
   if (!unlock.Ok()) return ReportFailure("unlocking the keys", unlock);
   return kExitOk;

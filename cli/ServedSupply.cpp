@@ -55,20 +55,21 @@ void TServedSupply::WriteSetPoint(std::optional<uint32_t> aVoltage,
                                 std::optional<uint32_t> aCurrent) {
   const TKRRegisters now = Read(Reg::USET, 2);
   const TRequestSpec& write = RequestSpec(TRequestKind::WriteSetData);
-  Check(fMaster.WriteMany(write.Start, {Low(aVoltage.value_or(now[0])),
-                                        Low(aCurrent.value_or(now[1]))}));
+  Check(fMaster.WriteMany(write.Start,
+                          {Low(aVoltage.value_or(now[0])), Low(aCurrent.value_or(now[1]))},
+                          TRepeat::Idempotent));
 }
 
 bool TServedSupply::Output() { return Read(Reg::ONOFF, 1)[0] != 0; }
 
 void TServedSupply::WriteOutput(bool aOn) {
   Identified();
-  Check(fMaster.WriteOne(RequestSpec(TRequestKind::WriteOnOff).Start, aOn ? 1 : 0));
+  Check(fMaster.WriteOne(RequestSpec(TRequestKind::WriteOnOff).Start, aOn ? 1 : 0, TRepeat::Idempotent));
 }
 
 void TServedSupply::WriteKeyLock(bool aLocked) {
   Identified();
-  Check(fMaster.WriteOne(Reg::LOCK, aLocked ? 1 : 0));
+  Check(fMaster.WriteOne(Reg::LOCK, aLocked ? 1 : 0, TRepeat::Idempotent));
 }
 
 uint32_t TServedSupply::Protection() { return Read(Reg::PROTECT, 1)[0]; }
@@ -104,9 +105,11 @@ void TServedSupply::WriteProtectionLimits(std::optional<uint32_t> aVoltage,
   TKRRegisters block = Read(start, Reg::kMemoryRegisters);
   if (aVoltage) block[kSovpOffset] = Low(*aVoltage);
   if (aCurrent) block[kSocpOffset] = Low(*aCurrent);
-  Check(fMaster.WriteMany(start, block));
+  // Writing the same block again leaves it as once; the save command is sent once only.
+  Check(fMaster.WriteMany(start, block, TRepeat::Idempotent));
   // Layout B firmware takes the saved block in at the save command, as after a profile save.
-  if (UsesLayoutB(fSupply.Model.Version)) Check(fMaster.WriteOne(Reg::CMD, Reg::kCmdPresetSaved));
+  if (UsesLayoutB(fSupply.Model.Version))
+    Check(fMaster.WriteOne(Reg::CMD, Reg::kCmdPresetSaved, TRepeat::Once));
 }
 
 bool TServedSupply::Answers() {

@@ -7,7 +7,6 @@
 
 #include <QJsonObject>
 
-
 int RunSet(TCliContext& aContext) {
   const TCliOptions& o = aContext.Options;
   TSupply supply;
@@ -34,7 +33,7 @@ int RunSet(TCliContext& aContext) {
   // as the connect read found it.
   const TRequestSpec& write = RequestSpec(TRequestKind::WriteSetData);
   const TCallResult r = aContext.Master.WriteMany(
-      write.Start, {static_cast<uint16_t>(uset), static_cast<uint16_t>(iset)});
+      write.Start, {static_cast<uint16_t>(uset), static_cast<uint16_t>(iset)}, TRepeat::Idempotent);
   if (!r.Ok()) return ReportFailure("set", r);
   if (o.Json)
     PrintJson({{"set_voltage", Volts(uset)}, {"set_current", Amps(iset)}});

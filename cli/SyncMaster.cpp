@@ -1,7 +1,7 @@
 #include "cli/SyncMaster.h"
 
 #include "host/PortDiscovery.h"
-#include "modbus/KRConnectorLng.h"
+#include "host/PortsFolder.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -20,20 +20,33 @@ constexpr int32_t kTimeoutCode = -9;  // the library's "Таймаут."
 // A lost link is tried again after this pause: a logger wants short gaps.
 constexpr uint32_t kReconnectMs = 1000;
 
-QString Ipv4Of(const QString& aHost) {
+// Empty with the reason in aWhy when the host has no IPv4 address: the TCP transport is IPv4.
+QString Ipv4Of(const QString& aHost, QString& aWhy) {
   QHostAddress address(aHost);
   if (address.protocol() == QAbstractSocket::IPv4Protocol) return address.toString();
+  if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+    aWhy = aHost + " is an IPv6 address: Modbus TCP goes over IPv4 here; give an IPv4 address or host";
+    return {};
+  }
   for (const QHostAddress& a : QHostInfo::fromName(aHost).addresses())
     if (a.protocol() == QAbstractSocket::IPv4Protocol) return a.toString();
+  aWhy = aHost + ": no IPv4 address for this host";
   return {};
 }
 
-// A bare name is a simulated supply's link in the ports folder when there is one; otherwise the
-// port object looks for it in /dev.
+// A bare name is a simulated supply's link in the ports folder when there is one and the folder
+// can be trusted; otherwise the port object looks for it in /dev.
 QString PortPath(const QString& aPort) {
   if (aPort.contains(QChar('/'))) return aPort;
-  const QString link = DefaultPortsFolder() + "/" + aPort;
-  return QFileInfo::exists(link) ? link : aPort;
+  const QString folder = DefaultPortsFolder();
+  const QString link = folder + "/" + aPort;
+  if (!QFileInfo::exists(link)) return aPort;
+  QString why;
+  if (!PortsFolderTrusted(folder, &why)) {
+    std::fprintf(stderr, "kelvora-cli: warning: %s\n", why.toUtf8().constData());
+    return aPort;
+  }
+  return link;
 }
 
 void ReportRuntimeError(void*, const QString& aDescription, const std::exception& aException) {
@@ -42,12 +55,6 @@ void ReportRuntimeError(void*, const QString& aDescription, const std::exception
 }
 
 }  // namespace
-
-QString TCallResult::Text() const {
-  if (Error > 0 && !Answered) return KRConnectorErrorMsg(Error);
-  QString level;
-  return TKRModbusMaster::ErrorMsg(Error, level);
-}
 
 TSyncMaster::TSyncMaster(const TLinkSettings& aLink) : fLink(aLink) {
   fMaster = std::make_unique<TKRModbusMaster>();
@@ -87,20 +94,27 @@ TSyncMaster::~TSyncMaster() {
 
 bool TSyncMaster::Open(QString& aError) {
   if (fTcp) {
-    const QString ip = Ipv4Of(fLink.TcpHost);
-    if (ip.isEmpty()) {
-      aError = QString("%1: no IPv4 address for this host").arg(fLink.TcpHost);
-      return false;
-    }
+    const QString ip = Ipv4Of(fLink.TcpHost, aError);
+    if (ip.isEmpty()) return false;
     fTcp->SetIP(ip);
   }
   fMaster->SetActive(true);
   if (fConnector->Connected()) return true;
-  const QString where =
-      fSerial ? fLink.Port : QString("%1:%2").arg(fLink.TcpHost).arg(fLink.TcpPort);
-  aError = where + ": " + KRConnectorErrorMsg(2);
   Close();
+  if (fSerial) {
+    // The device the port object tried: a name without a folder is one of /dev.
+    const QString port = fSerial->Port();
+    const QString device = port.startsWith('/') ? port : "/dev/" + port;
+    aError = PortOpenText(DiagnosePort(device), device);
+  } else {
+    aError = QString("cannot connect to %1 (connector code 2)").arg(Place().Where);
+  }
   return false;
+}
+
+TLinkPlace TSyncMaster::Place() const {
+  if (fSerial) return {fLink.Port, fLink.Slave, fSerial->WaitRespTime()};
+  return {QString("%1:%2").arg(fLink.TcpHost).arg(fLink.TcpPort), fLink.Slave, fTcp->ReadTimeout()};
 }
 
 void TSyncMaster::Close() { fMaster->SetActive(false); }
@@ -139,26 +153,38 @@ TCallResult TSyncMaster::Call(const std::function<void(TMBMCallBack)>& aSubmit) 
       state->Result.Error = kTimeoutCode;
     }
   }
+  if (!state->Result.Ok())
+    state->Result.Why = FailureText(state->Result.Error, state->Result.Answered, Place());
   return state->Result;
 }
 
-TCallResult TSyncMaster::Read(uint16_t aStart, uint16_t aCount) {
-  TCallResult r = Call([&](TMBMCallBack cb) {
-    fMaster->ReadHoldingRegisters(Framing(), fLink.Slave, aStart, aCount, std::move(cb));
-  });
-  // A short answer is as good as a wrong one.
-  if (r.Ok() && r.Registers.size() < aCount) r.Error = -3;
-  return r;
+TCallResult TSyncMaster::CallWithRetries(TRepeat aRepeat,
+                                         const std::function<void(TMBMCallBack)>& aSubmit) {
+  return fLink.Retry.Run(aRepeat, [&] { return Call(aSubmit); });
 }
 
-TCallResult TSyncMaster::WriteOne(uint16_t aRegister, uint16_t aValue) {
-  return Call([&](TMBMCallBack cb) {
+TCallResult TSyncMaster::Read(uint16_t aStart, uint16_t aCount) {
+  return fLink.Retry.Run(TRepeat::Idempotent, [&] {
+    TCallResult r = Call([&](TMBMCallBack cb) {
+      fMaster->ReadHoldingRegisters(Framing(), fLink.Slave, aStart, aCount, std::move(cb));
+    });
+    // A short answer is as good as a wrong one.
+    if (r.Ok() && r.Registers.size() < aCount) {
+      r.Error = -3;
+      r.Why = FailureText(r.Error, r.Answered, Place());
+    }
+    return r;
+  });
+}
+
+TCallResult TSyncMaster::WriteOne(uint16_t aRegister, uint16_t aValue, TRepeat aRepeat) {
+  return CallWithRetries(aRepeat, [&](TMBMCallBack cb) {
     fMaster->WriteHoldingRegister(Framing(), fLink.Slave, aRegister, aValue, std::move(cb));
   });
 }
 
-TCallResult TSyncMaster::WriteMany(uint16_t aStart, const TKRRegisters& aValues) {
-  return Call([&](TMBMCallBack cb) {
+TCallResult TSyncMaster::WriteMany(uint16_t aStart, const TKRRegisters& aValues, TRepeat aRepeat) {
+  return CallWithRetries(aRepeat, [&](TMBMCallBack cb) {
     fMaster->WriteHoldingRegisters(Framing(), fLink.Slave, aStart, aValues, std::move(cb));
   });
 }

@@ -6,6 +6,9 @@
 #include "modbus/KRCOMPortConnector.h"
 #include "modbus/KRModbusMaster.h"
 #include "modbus/KRTCPConnector.h"
+#include "cli/CallResult.h"
+#include "cli/FailureText.h"
+#include "cli/RetryPolicy.h"
 
 #include <QString>
 
@@ -20,19 +23,7 @@ struct TLinkSettings {
   uint16_t TcpPort = 502;
   int32_t Baud = 9600;
   uint8_t Slave = 1;
-};
-
-struct TCallResult {
-  int32_t Error = 0;
-  // The supply sent an answer: a positive Error is then its exception code, otherwise the
-  // connector's failure code (no answer, link down).
-  bool Answered = false;
-  TKRRegisters Registers;
-
-  bool Ok() const { return Error == 0; }
-  bool NoAnswer() const { return Error != 0 && !Answered; }
-  // The library's text for the code.
-  QString Text() const;
+  TRetryPolicy Retry;
 };
 
 class TSyncMaster {
@@ -47,9 +38,10 @@ class TSyncMaster {
   // Deactivates the connector (the serial port is closed).
   void Close();
 
+  // Each request goes out again as the retry policy allows; reads always may.
   TCallResult Read(uint16_t aStart, uint16_t aCount);
-  TCallResult WriteOne(uint16_t aRegister, uint16_t aValue);
-  TCallResult WriteMany(uint16_t aStart, const TKRRegisters& aValues);
+  TCallResult WriteOne(uint16_t aRegister, uint16_t aValue, TRepeat aRepeat);
+  TCallResult WriteMany(uint16_t aStart, const TKRRegisters& aValues, TRepeat aRepeat);
   // A write that expects no answer (the supply leaves its firmware).
   void WriteOneUnanswered(uint16_t aRegister, uint16_t aValue);
 
@@ -61,6 +53,9 @@ class TSyncMaster {
 
  private:
   TCallResult Call(const std::function<void(TMBMCallBack)>& aSubmit);
+  TCallResult CallWithRetries(TRepeat aRepeat, const std::function<void(TMBMCallBack)>& aSubmit);
+  // The port or server, the slave and the answer time, for the failure texts.
+  TLinkPlace Place() const;
   TMBType Framing() const { return fSerial ? mbtRTU : mbtTCP; }
 
   TLinkSettings fLink;

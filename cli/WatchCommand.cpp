@@ -45,19 +45,19 @@ class TWatch {
   explicit TWatch(TCliContext& aContext) : fContext(aContext), fOptions(aContext.Options) {}
 
   int Run() {
+    if (!fOptions.CsvFile.isEmpty()) {
+      fCsv = std::make_unique<TCsvLog>(fOptions.CsvFile, kHeader);
+      if (!fCsv->Error().isEmpty()) {
+        PrintError(fCsv->Error());
+        return fCsv->Foreign() ? kExitUsage : kExitFailed;
+      }
+    }
     const TCallResult id = IdentifySupply(fContext.Master, fSupply);
     if (!id.Ok()) return ReportFailure("identification", id);
     if (!fSupply.KnownModel) {
       PrintError(QString("model %1 is not in the model table: its scaling is unknown")
                      .arg(fSupply.Data.MODEL));
       return kExitFailed;
-    }
-    if (!fOptions.CsvFile.isEmpty()) {
-      fCsv = std::make_unique<TCsvLog>(fOptions.CsvFile, kHeader);
-      if (!fCsv->Error().isEmpty()) {
-        PrintError(fCsv->Error());
-        return kExitFailed;
-      }
     }
     int64_t readings = 0;
     InstallStopRequest();

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   const TCliOptions& o = *parsed.Options;
-  TSyncMaster master({o.Port, o.TcpHost, o.TcpPort, o.Baud, o.Slave});
+  TSyncMaster master({o.Port, o.TcpHost, o.TcpPort, o.Baud, o.Slave, o.Retry});
   QString error;
   if (!master.Open(error)) {
     PrintError(error);

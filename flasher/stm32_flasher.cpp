@@ -184,6 +184,7 @@ int32_t TSTM32_Flasher::autobaud() {
   // ready, and the device can be flashed again without switching it off.
   if (r != 0 && fRx[0] == kNack) report("Bootloader already active");
   if (r == 0 || fRx[0] == kNack) {
+    fActivated = true;
     report("Activating device: OK");
     return 0;
   }
@@ -202,7 +203,11 @@ int32_t TSTM32_Flasher::get_cmd() {
   fbytes_read = read_answer(30);
   if (fbytes_read >= 1)
     report(QString::asprintf("Bootloader version : %x.%x", fRx[1] >> 4, fRx[1] & 0x0F));
-  if (fbytes_read < 8) return 1;
+  if (fbytes_read < 8) {
+    report(fbytes_read == 0 ? QString("Get Command: no answer after the ACK")
+                            : QString("Get Command: answer of %1 bytes, at least 8 expected").arg(fbytes_read));
+    return 1;
+  }
   // The seventh command code, after the count, the version and 00 01 02 11 21 31.
   if (fRx[8] == kErase) fext_erase = 1;
   if (fRx[8] == kExtendedErase) fext_erase = 2;
@@ -224,7 +229,11 @@ int32_t TSTM32_Flasher::get_pidvid() {
 
 int32_t TSTM32_Flasher::erase() {
   fTimeout = 10000;
-  if (fext_erase != 1 && fext_erase != 2) return 1;
+  if (fext_erase != 1 && fext_erase != 2) {
+    report("The bootloader offers no erase command: nothing is erased or written");
+    return 1;
+  }
+  fEraseBegun = true;
   if (send_1byte_wait_ack(fext_erase == 1 ? kErase : kExtendedErase) != 0) {
     ack_error("erase");
     return 1;
@@ -314,7 +323,7 @@ int32_t TSTM32_Flasher::device_read(QByteArray& aMS) {
   return 0;
 }
 
-int32_t TSTM32_Flasher::execute() {
+int32_t TSTM32_Flasher::go() {
   fTimeout = 2000;
   if (send_1byte_wait_ack(kGo) != 0) {
     ack_error("Go command");
@@ -324,6 +333,11 @@ int32_t TSTM32_Flasher::execute() {
     report("Start failed");
     return 1;
   }
+  return 0;
+}
+
+int32_t TSTM32_Flasher::execute() {
+  if (go() != 0) return 1;
   report("Started OK");
   return 0;
 }
@@ -350,10 +364,26 @@ int32_t TSTM32_Flasher::write_unprotect() {
 }
 
 bool TSTM32_Flasher::FlashFile(const QString& aFileName, bool Verify) {
+  fEraseBegun = false;
+  fActivated = false;
+  fOutcome = TFlashOutcome::NotReached;
   QFile file(aFileName);
-  if (!file.open(QIODevice::ReadOnly))
-    throw std::runtime_error(
-        QString("Cannot open file \"%1\". %2").arg(aFileName, file.errorString()).toStdString());
+  if (!file.open(QIODevice::ReadOnly)) {
+    const std::string why =
+        QString("Cannot open file \"%1\". %2").arg(aFileName, file.errorString()).toStdString();
+    // A device that has just left its firmware gets it back before the error goes up.
+    if (fLeftIntactFirmware) stopped(autobaud() == 0);
+    throw std::runtime_error(why);
+  }
+  if (write_image(file, aFileName, Verify)) {
+    fOutcome = TFlashOutcome::Started;
+    return true;
+  }
+  stopped(fActivated);
+  return false;
+}
+
+bool TSTM32_Flasher::write_image(QFile& file, const QString& aFileName, bool Verify) {
   if (autobaud() != 0) return false;
   const qint64 size = file.size();
   report(QString("File %1").arg(QFileInfo(aFileName).fileName()));
@@ -372,31 +402,52 @@ bool TSTM32_Flasher::FlashFile(const QString& aFileName, bool Verify) {
   if (erase() != 0) return false;
 
   report("Writting ...");
-  bool Success = false;
   if (flash(file) != 0) {
     report(QString("Error writing file %1").arg(aFileName));
-  } else {
-    report("File is written OK");
-    Success = true;
+    return false;
   }
-  if (Success && Verify) {
+  report("File is written OK");
+  if (Verify) {
     progress(0, 100);
     QByteArray readBack(static_cast<qsizetype>(size), '\0');
     report("Verification ...");
     pause(50);
     if (device_read(readBack) != 0) {
       report("Verification failed. Please turn the device off and on.");
-      Success = false;
-    } else {
-      file.seek(0);
-      if (file.read(size) != readBack) {
-        report("Verify error !!!");
-        Success = false;
-      } else {
-        report("Verify OK");
-      }
+      return false;
     }
+    file.seek(0);
+    if (file.read(size) != readBack) {
+      report("Verify error !!!");
+      return false;
+    }
+    report("Verify OK");
   }
-  if (Success) Success = execute() == 0;
-  return Success;
+  return execute() == 0;
+}
+
+void TSTM32_Flasher::stopped(bool aBootloaderAnswered) {
+  if (fEraseBegun)
+    fOutcome = TFlashOutcome::FlashErased;
+  else if (!aBootloaderAnswered)
+    fOutcome = TFlashOutcome::NotReached;
+  else if (fLeftIntactFirmware && go() == 0)
+    fOutcome = TFlashOutcome::FirmwareRestarted;
+  else
+    fOutcome = TFlashOutcome::InBootloader;
+  report("Update stopped: " + FlashOutcomeText(fOutcome, fLeftIntactFirmware));
+}
+
+QString FlashOutcomeText(TFlashOutcome aOutcome, bool aLeftIntactFirmware) {
+  switch (aOutcome) {
+    case TFlashOutcome::Started: return "the new firmware was started";
+    case TFlashOutcome::NotReached:
+      return aLeftIntactFirmware
+                 ? "the bootloader did not answer; the supply's firmware is intact: switch the supply off and on"
+                 : "the bootloader did not answer: nothing was changed";
+    case TFlashOutcome::FirmwareRestarted: return "the supply's firmware is intact and was restarted";
+    case TFlashOutcome::InBootloader: return "the supply waits in its bootloader: run the update again";
+    case TFlashOutcome::FlashErased: return "the flash is erased: run the update again";
+  }
+  return {};
 }

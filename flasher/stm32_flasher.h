@@ -2,7 +2,8 @@
 // Client of the STM32 USART bootloader: writes a raw image from 0x08000000, reads it back to
 // verify it and starts it. It borrows an open serial port (38400 baud, 8 data bits, even parity)
 // and reports a running log and its progress through two events. Everything runs on the
-// calling thread; nothing is retried.
+// calling thread; nothing is retried. An update that stops says in its last log line what state
+// it left the device in, and restarts the device's firmware when nothing was erased yet.
 
 #include "modbus/KRCOMPort.h"
 
@@ -13,15 +14,30 @@
 #include <cstdint>
 #include <functional>
 
+class QFile;
 class QIODevice;
 
 using TFlasherMessage = std::function<void(void* Sender, const QString& aMessage)>;
 using TFlasherProgress = std::function<void(void* Sender, int32_t Current, int32_t Max)>;
 
+// Where an update left the device.
+enum class TFlashOutcome {
+  Started,            // the new image runs
+  NotReached,         // the bootloader never answered: nothing was changed
+  FirmwareRestarted,  // stopped before the erase; the firmware it left runs again
+  InBootloader,       // stopped before the erase; the device still waits in its bootloader
+  FlashErased,        // stopped after the erase had begun: the device has no usable firmware
+};
+
+// The state for a person: "the flash is erased: run the update again".
+QString FlashOutcomeText(TFlashOutcome aOutcome, bool aLeftIntactFirmware);
+
 class TSTM32_Flasher {
  public:
   static constexpr uint32_t kFlashBase = 0x08000000;
   static constexpr uint8_t kAck = 0x79, kNack = 0x1F, kActivate = 0x7F;
+  // The largest flash of the device table: no image beyond it fits any device.
+  static constexpr uint32_t kLargestFlashSize = 262144;
 
   explicit TSTM32_Flasher(TKRCOMPort* aComPort);
   TSTM32_Flasher(const TSTM32_Flasher&) = delete;
@@ -31,6 +47,11 @@ class TSTM32_Flasher {
   // the image was written, verified and started. A file that cannot be opened throws
   // std::runtime_error before anything is sent.
   bool FlashFile(const QString& aFileName, bool Verify);
+  // Set by a caller that has just asked the device's running firmware to jump to its bootloader:
+  // that firmware is intact, so an update that stops before the erase starts it again.
+  void SetLeftIntactFirmware(bool Value) { fLeftIntactFirmware = Value; }
+  // What the last FlashFile left the device in.
+  TFlashOutcome Outcome() const { return fOutcome; }
 
   // Protocol steps: 0 on success, 1 on failure (after their log lines).
   int32_t autobaud();
@@ -70,6 +91,12 @@ class TSTM32_Flasher {
   int32_t wait_ack();
   void report(const QString& aMessage);
   void progress(int32_t Current, int32_t Max);
+  // The steps of FlashFile up to the start; false when one failed or refused the image.
+  bool write_image(QFile& aFile, const QString& aFileName, bool Verify);
+  // After a stopped update: restarts the firmware when that is safe and reports the state.
+  void stopped(bool aBootloaderAnswered);
+  // Go to the start of the flash, with the failure lines of the start step.
+  int32_t go();
   // Writes the frame in one call and waits for its ACK.
   int32_t send_frame_wait_ack(const uint8_t* aFrame, int32_t aCount);
   int32_t send_address(uint32_t aAddress);
@@ -91,6 +118,10 @@ class TSTM32_Flasher {
   TFlasherMessage fOnWriteln;
   TFlasherProgress fOnProgress;
   uint32_t fLastService = 0;
+  bool fLeftIntactFirmware = false;
+  bool fEraseBegun = false;
+  bool fActivated = false;
+  TFlashOutcome fOutcome = TFlashOutcome::NotReached;
   std::array<uint8_t, 258> fTx{};
   std::array<uint8_t, 256> fRx{};
 };

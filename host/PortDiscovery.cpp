@@ -1,5 +1,7 @@
 #include "host/PortDiscovery.h"
 
+#include "host/PortsFolder.h"
+
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -7,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <unistd.h>
 
@@ -40,6 +43,14 @@ bool IsPresentSerialPort(const QString& ttyClass, const QString& name) {
 
 QStringList ListPortsFolder(const QString& folder) {
   QStringList ports;
+  QString why;
+  if (!PortsFolderTrusted(folder, &why)) {
+    // Once per folder: the list is rebuilt on every change of the ports.
+    static QSet<QString> warned;
+    if (!warned.contains(folder)) qWarning("%s", qPrintable(why));
+    warned.insert(folder);
+    return ports;
+  }
   const QDir links(folder);
   for (const QFileInfo& link : links.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
     if (link.isSymLink() && link.exists()) ports << link.absoluteFilePath();

@@ -22,7 +22,7 @@ QString DefaultPortsFolder();
 TPortSources DefaultPortSources();
 
 // The live links of the ports folder, as full paths; a link whose simulator has gone dangles
-// and is not a port any more.
+// and is not a port any more. A folder that is not PortsFolderTrusted gives none, with a warning.
 QStringList ListPortsFolder(const QString& folder);
 
 // Replaces target with the sorted port names.

@@ -1,12 +1,12 @@
 #include "host/PortWatcher.h"
 
-#include <QDir>
 #include <QFileSystemWatcher>
 #include <QSocketNotifier>
 
 #include <libudev.h>
 
 #include "host/PortDiscovery.h"
+#include "host/PortsFolder.h"
 
 struct TPortWatcher::Udev {
   udev* context = nullptr;
@@ -23,7 +23,7 @@ TPortWatcher::TPortWatcher(const QString& portsFolder, TPortChangeEvent onChange
       fOnChange(std::move(onChange)),
       fFolderWatcher(new QFileSystemWatcher(this)) {
   // The folder is ours; making it lets the watch start before the first simulator does.
-  QDir().mkpath(fPortsFolder);
+  MakePortsFolder(fPortsFolder);
   fFolderWatcher->addPath(fPortsFolder);
   fFolderPorts = FolderPorts();
   connect(fFolderWatcher, &QFileSystemWatcher::directoryChanged, this,

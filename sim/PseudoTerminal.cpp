@@ -64,9 +64,13 @@ bool PseudoTerminal::Open(const std::string& linkPath, std::string* error) {
     return fail(ErrnoText("inotify " + slavePath_));
   clients_ = 0;
 
-  std::error_code ec;
+  // Missing folders of the link are private: a ports folder in /tmp must not be open to others.
   const std::filesystem::path link(linkPath);
-  if (link.has_parent_path()) std::filesystem::create_directories(link.parent_path(), ec);
+  std::filesystem::path folder;
+  for (const auto& part : link.parent_path()) {
+    folder /= part;
+    ::mkdir(folder.c_str(), 0700);
+  }
   if (!ReplaceableLink(linkPath, error)) {
     Close();
     return false;

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -15,10 +17,31 @@
 
 #include "tests/cli/CliRunner.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kelvora::test {
 namespace {
 
-const QString kNoAnswer = "Истекло время ожидания при получении данных.";
+QStringList ErrLines(const CliRun& aRun) { return aRun.Err.split('\n', Qt::SkipEmptyParts); }
+
+// An image of random bytes in a file of its own.
+QString ImageFile(const QTemporaryDir& aDir, const char* aName, int aSize) {
+  QByteArray image(aSize, '\0');
+  for (char& b : image) b = static_cast<char>(QRandomGenerator::global()->bounded(256));
+  QFile f(aDir.filePath(aName));
+  if (f.open(QIODevice::WriteOnly)) f.write(image);
+  return f.fileName();
+}
+
+QByteArray FileBytes(const QString& aPath, qsizetype aSize) {
+  QFile f(aPath);
+  return f.open(QIODevice::ReadOnly) ? f.read(aSize) : QByteArray();
+}
+
+size_t JumpsIn(SimTrace& aTrace) {
+  return aTrace.Requests([](const TraceEntry& e) { return IsWrite(e, 32, 9148); }).size();
+}
 
 std::vector<int> LastAnswer(const SimTrace& aTrace, int aAddr, int aCount) {
   std::vector<int> values;
@@ -155,12 +178,23 @@ TEST_P(CliOverLink, ExitStatusTellsNoAnswerAndExceptionAnswerFromUsageErrors) {
   SimLink quiet({"--fault", "drop-every=1"});
   const CliRun silent = Cli(quiet, {"read", "0", "1"});
   EXPECT_EQ(silent.Exit, 1);
-  EXPECT_EQ(silent.Err.trimmed(), "kelvora-cli: read: " + kNoAnswer);
+  const QString where = quiet.Link(Tcp())[1];
+  EXPECT_EQ(silent.Err.trimmed(), QString("kelvora-cli: read: no answer from slave 1 on %1 within %2 ms "
+                                          "(connector code 6)")
+                                      .arg(where)
+                                      .arg(Tcp() ? 500 : 1000));
+  // The read went out three times; a raw write goes out once, whatever it writes.
+  EXPECT_EQ(quiet.Trace().Requests([](const TraceEntry& e) { return e.Fc == 3; }).size(), 3u);
+  EXPECT_EQ(Cli(quiet, {"write", "80", "5"}).Exit, 1);
+  EXPECT_EQ(Writes(quiet.Trace()).size(), 1u);
 
   SimLink sim;
   const CliRun exception = Cli(sim, {"read", "600", "2"});
   EXPECT_EQ(exception.Exit, 1);
-  EXPECT_EQ(exception.Err.trimmed(), "kelvora-cli: read: Некорректный адрес.");
+  EXPECT_EQ(exception.Err.trimmed(),
+            "kelvora-cli: read: slave 1 refused the request: illegal data address (exception 2)");
+  EXPECT_EQ(sim.Trace().Requests([](const TraceEntry& e) { return e.Fc == 3; }).size(), 1u)
+      << "a refusal is an answer: it is not asked for again";
 
   for (const QStringList& bad :
        {QStringList{"frobnicate"}, QStringList{"output", "maybe"}, QStringList{"read", "0", "126"},
@@ -190,10 +224,69 @@ TEST_P(CliOverLink, WatchAppendsAHeaderOnceAndOneFlushedLinePerReading) {
     EXPECT_EQ(f[1], "5.00");
     EXPECT_EQ(f[2], "1.00");  // two decimals: 10 mA units
   }
+  // A row cut off by a crash is ended before the next one is written.
+  {
+    QFile f(csv);
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("2026-12-09T10:00:00.000+00:00,5.0");
+  }
   ASSERT_EQ(Cli(sim, {"watch", "--interval", "50", "--count", "2", "--csv", csv}).Exit, 0);
   lines = FileLines(csv);
-  EXPECT_EQ(lines.size(), 8);
+  EXPECT_EQ(lines.size(), 9);
   EXPECT_EQ(lines.filter("time,").size(), 1);
+  EXPECT_EQ(lines[6], "2026-12-09T10:00:00.000+00:00,5.0");
+  EXPECT_EQ(lines[7].split(',').size(), 11) << lines[7].toStdString();
+
+  // Another log's file is not continued.
+  const QString other = sim.Dir("other.csv");
+  {
+    QFile f(other);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("time,value\n1,2\n");
+  }
+  const CliRun refused = Cli(sim, {"watch", "--count", "1", "--csv", other});
+  EXPECT_EQ(refused.Exit, 2);
+  EXPECT_EQ(ErrLines(refused),
+            QStringList{"kelvora-cli: " + other + ": its first line is not the header of this log; give a new file"});
+  EXPECT_EQ(FileLines(other), (QStringList{"time,value", "1,2"}));
+}
+
+TEST_P(CliOverLink, LostAndGarbledAnswersAreRiddenOutByRetries) {
+  // One answer in twenty lost, for 20 s: no gap is reported and every reading is there.
+  {
+    SimLink sim({"--fault", "drop-every=20"});
+    const QString csv = sim.Dir("lossy.csv");
+    const CliRun run = Cli(sim, {"watch", "--interval", "250", "--count", "80", "--csv", csv}, 60000);
+    ASSERT_EQ(run.Exit, 0) << run.Err.toStdString();
+    EXPECT_FALSE(run.Err.contains("connection lost")) << run.Err.toStdString();
+    EXPECT_EQ(run.OutLines().size(), 80);
+    const QStringList lines = FileLines(csv);
+    EXPECT_EQ(lines.size(), 81);
+    EXPECT_TRUE(lines.filter("connection").isEmpty()) << lines.join('\n').toStdString();
+    EXPECT_GE(FileLines(sim.Dir("trace.jsonl")).filter("\"dropped\":true").size(), 4)
+        << "the fault was not met often enough to tell";
+  }
+  // Every third answer damaged: readings still come.
+  {
+    SimLink sim({"--fault", "corrupt-every=3"});
+    const CliRun run = Cli(sim, {"watch", "--interval", "100", "--count", "10"});
+    EXPECT_EQ(run.Exit, 0) << run.Err.toStdString();
+    EXPECT_EQ(run.OutLines().size(), 10);
+    EXPECT_FALSE(run.Err.contains("connection lost")) << run.Err.toStdString();
+  }
+  // Every other answer lost: status and the idempotent writes succeed; without retries status
+  // fails at the first lost answer.
+  SimLink sim({"--fault", "drop-every=2", "--model", "3005"});
+  EXPECT_EQ(Cli(sim, {"status"}).Exit, 0);
+  EXPECT_EQ(Cli(sim, {"set", "--voltage", "7.5"}).Exit, 0);
+  EXPECT_EQ(Cli(sim, {"output", "on"}).Exit, 0);
+  EXPECT_EQ(Cli(sim, {"lock", "on"}).Exit, 0);
+  EXPECT_EQ(Cli(sim, {"preset", "3"}).Exit, 0);
+  EXPECT_EQ(Cli(sim, {"--retries", "0", "status"}).Exit, 1);
+  const std::vector<int> r = LastAnswer(sim.Trace(), 0, 15);
+  ASSERT_EQ(r.size(), 15u);
+  EXPECT_EQ(r[9], 1) << "output on";
+  EXPECT_EQ(r[6], 1) << "keys locked";
 }
 
 TEST_P(CliOverLink, WatchMarksTheGapOfAVanishedSupplyAndGoesOn) {
@@ -276,11 +369,160 @@ TEST(CliFlash, ASupplyAlreadyInItsBootloaderIsFlashedWithoutTheJump) {
 
   const CliRun run = RunCli(sim.Link(false) + QStringList{"flash", f.fileName()}, 60000);
   ASSERT_EQ(run.Exit, 0) << run.Out.toStdString() << run.Err.toStdString();
-  EXPECT_TRUE(run.OutLines().first().startsWith("No Modbus answer")) << run.Out.toStdString();
+  EXPECT_TRUE(run.OutLines().first().startsWith("No valid Modbus answer")) << run.Out.toStdString();
   QFile flash(dir.filePath("flash.bin"));
   ASSERT_TRUE(flash.open(QIODevice::ReadOnly));
   EXPECT_EQ(flash.readAll().left(image.size()), image);
   EXPECT_EQ(Writes(sim.Trace()).size(), 1u) << "only the jump written by hand";
+}
+
+TEST(CliFlash, ASupplyLeftInItsBootloaderByAFailedUpdateIsFlashedAgain) {
+  QTemporaryDir dir;
+  QElapsedTimer sinceStart;
+  sinceStart.start();
+  // The bootloader refuses block 2 for the first 10 s: long enough for the 6 s hand-over.
+  SimLink sim({"--flash-out", dir.filePath("flash.bin").toStdString(), "--fault", "nack-block=2@0-10000"});
+  const QString image = ImageFile(dir, "fw.bin", 3000);
+
+  const CliRun failed = RunCli(sim.Link(false) + QStringList{"flash", image}, 60000);
+  EXPECT_EQ(failed.Exit, 1);
+  EXPECT_TRUE(failed.OutLines().contains("NACK in Write")) << failed.Out.toStdString();
+  EXPECT_EQ(failed.OutLines().last(), "Update stopped: the flash is erased: run the update again");
+  EXPECT_EQ(ErrLines(failed),
+            QStringList{"kelvora-cli: the update did not complete: the flash is erased: run the update again"});
+  ASSERT_LT(sinceStart.elapsed(), 10000) << "the first attempt ended after the fault's window";
+
+  // The active bootloader answers the identification with NACK bytes: it is flashed directly.
+  QThread::msleep(static_cast<unsigned long>(10000 - sinceStart.elapsed() + 100));
+  const CliRun again = RunCli(sim.Link(false) + QStringList{"flash", image}, 60000);
+  ASSERT_EQ(again.Exit, 0) << again.Out.toStdString() << again.Err.toStdString();
+  EXPECT_TRUE(again.OutLines().first().startsWith("No valid Modbus answer (a garbled answer"))
+      << again.Out.toStdString();
+  EXPECT_EQ(again.OutLines().last(), "Started OK");
+  EXPECT_EQ(FileBytes(dir.filePath("flash.bin"), 3000), FileBytes(image, 3000));
+  EXPECT_EQ(JumpsIn(sim.Trace()), 1u);
+  EXPECT_EQ(RunCli(sim.Link(false) + QStringList{"status"}).Exit, 0) << "the new firmware answers";
+}
+
+TEST(CliFlash, BadImagesAreRefusedBeforeTheJumpAndARefusalInTheBootloaderRestartsTheFirmware) {
+  QTemporaryDir dir;
+  SimLink sim;
+  for (const QString& bad : {ImageFile(dir, "empty.bin", 0), ImageFile(dir, "huge.bin", 300000),
+                             QString("/dev/zero"), dir.filePath("missing.bin"), dir.path()}) {
+    const CliRun run = RunCli(sim.Link(false) + QStringList{"flash", bad});
+    EXPECT_EQ(run.Exit, 2) << bad.toStdString();
+    ASSERT_EQ(ErrLines(run).size(), 1) << run.Err.toStdString();
+    EXPECT_TRUE(run.Err.contains(bad) && run.Err.contains(": nothing was sent to the supply"))
+        << run.Err.toStdString();
+  }
+  EXPECT_TRUE(sim.Trace().Entries().empty()) << "the supply was not even asked who it is";
+
+  // Larger than the controller's flash, which only the bootloader tells: refused before the
+  // erase, and the firmware is started again.
+  const CliRun run = RunCli(sim.Link(false) + QStringList{"flash", ImageFile(dir, "fw.bin", 70000)}, 60000);
+  EXPECT_EQ(run.Exit, 1);
+  EXPECT_EQ(run.OutLines().last(), "Update stopped: the supply's firmware is intact and was restarted");
+  EXPECT_EQ(ErrLines(run), QStringList{"kelvora-cli: the update did not complete: the supply's firmware "
+                                       "is intact and was restarted"});
+  EXPECT_EQ(JumpsIn(sim.Trace()), 1u);
+  EXPECT_EQ(RunCli(sim.Link(false) + QStringList{"status"}).Exit, 0) << "the firmware answers again";
+}
+
+TEST(CliMessages, EachProblemIsOneLineThatNamesItsCause) {
+  QTemporaryDir dir;
+  SimLink sim;
+  const auto err = [](const QStringList& aArgs) { return ErrLines(RunCli(aArgs)); };
+  const QString pty = QString::fromStdString(sim.Sim().PtyPath());
+  EXPECT_EQ(err({"--port", dir.filePath("ttyUSB9"), "status"}),
+            QStringList{"kelvora-cli: no such port: " + dir.filePath("ttyUSB9") + " (connector code 2)"});
+  const QString plain = ImageFile(dir, "plain", 10);
+  EXPECT_EQ(err({"--port", plain, "status"}),
+            QStringList{"kelvora-cli: not a serial port: " + plain + " (connector code 2)"});
+  // Held by another program: a watch that is still running.
+  QProcess watch;
+  watch.start(QProcessEnvironment::systemEnvironment().value("KELVORA_BIN_DIR") + "/kelvora-cli",
+              {"--port", pty, "watch", "--interval", "100"});
+  ASSERT_TRUE(watch.waitForStarted(5000));
+  ASSERT_TRUE(watch.waitForReadyRead(10000)) << "the watch holds the port once it reads";
+  EXPECT_EQ(err({"--port", pty, "status"}),
+            QStringList{"kelvora-cli: port busy: another program holds " + pty + " (connector code 2)"});
+  watch.terminate();
+  ASSERT_TRUE(watch.waitForFinished(5000));
+  // Not allowed: the pty (mode 0600) as another user; for root, the program runs as nobody.
+  QProcess denied;
+  const bool root = ::getuid() == 0;
+  const QString pty0600 = QFileInfo(pty).canonicalFilePath();
+  if (root) {
+    denied.setChildProcessModifier([] {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+    });
+  } else {
+    ASSERT_EQ(::chmod(pty0600.toLocal8Bit().constData(), 0), 0);
+  }
+  denied.start(QProcessEnvironment::systemEnvironment().value("KELVORA_BIN_DIR") + "/kelvora-cli",
+               {"--port", pty0600, "status"});
+  ASSERT_TRUE(denied.waitForFinished(10000));
+  if (!root) ::chmod(pty0600.toLocal8Bit().constData(), 0600);
+  EXPECT_EQ(QString::fromUtf8(denied.readAllStandardError()).trimmed(),
+            "kelvora-cli: permission denied: add yourself to the dialout group (" + pty0600 +
+                ") (connector code 2)");
+
+  EXPECT_EQ(err({"--tcp", "::1", "status"}),
+            QStringList{"kelvora-cli: ::1 is an IPv6 address: Modbus TCP goes over IPv4 here; give an IPv4 "
+                        "address or host"});
+  const CliRun absurd = RunCli({"--port", pty, "set", "--voltage", "1e308"});
+  EXPECT_EQ(absurd.Exit, 2);
+  EXPECT_EQ(ErrLines(absurd),
+            QStringList{"kelvora-cli: 1e+308 V is above the KPX5005 limit of 51.00 V; nothing was written"});
+  const CliRun full = RunCli({"--port", pty, "watch", "--count", "1", "--csv", "/dev/full"});
+  EXPECT_EQ(full.Exit, 1);
+  EXPECT_EQ(ErrLines(full), QStringList{"kelvora-cli: /dev/full: No space left on device"});
+}
+
+TEST(CliPorts, APortsFolderThatOthersCanChangeIsIgnored) {
+  QTemporaryDir dir;
+  SimLink sim;
+  const QString folder = dir.filePath("ports");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  ASSERT_TRUE(QFile::link(QString::fromStdString(sim.Sim().PtyPath()), folder + "/supply"));
+  const QByteArray saved = qgetenv("KELVORA_PORTS_DIR");
+  qputenv("KELVORA_PORTS_DIR", folder.toLocal8Bit());
+  const auto status = [] { return RunCli({"--port", "supply", "status"}); };
+
+  ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0777), 0);
+  const CliRun planted = status();
+  EXPECT_EQ(planted.Exit, 1);
+  EXPECT_EQ(ErrLines(planted),
+            (QStringList{"kelvora-cli: warning: ignoring the ports folder " + folder + ": " + folder +
+                             " is writable by other users",
+                         "kelvora-cli: no such port: /dev/supply (connector code 2)"}));
+  if (::getuid() == 0) {  // only root can give the folder to someone else
+    ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0700), 0);
+    ASSERT_EQ(::chown(folder.toLocal8Bit().constData(), 65534, 65534), 0);
+    const CliRun foreign = status();
+    EXPECT_EQ(foreign.Exit, 1);
+    EXPECT_TRUE(foreign.Err.contains(folder + " belongs to another user (uid 65534)")) << foreign.Err.toStdString();
+    ASSERT_EQ(::chown(folder.toLocal8Bit().constData(), 0, 0), 0);
+  }
+  EXPECT_TRUE(sim.Trace().Entries().empty());
+
+  ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0700), 0);
+  const CliRun own = status();
+  EXPECT_EQ(own.Exit, 0) << own.Err.toStdString();
+  EXPECT_TRUE(own.Err.isEmpty());
+
+  // A simulator that makes the folder for a bare name makes it private.
+  const QString fresh = dir.filePath("fresh/ports");
+  qputenv("KELVORA_PORTS_DIR", fresh.toLocal8Bit());
+  {
+    SimProcess named({"--rtu", "kpx2"});
+    struct stat st {};
+    ASSERT_EQ(::stat(fresh.toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat(dir.filePath("fresh").toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+  }
+  qputenv("KELVORA_PORTS_DIR", saved);
 }
 
 TEST(CliModel, AModelOutsideTheTableIsNeitherShownNorSet) {

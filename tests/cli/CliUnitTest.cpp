@@ -11,7 +11,9 @@
 #include "core/UtilUnit.h"
 #include "cli/CliOptions.h"
 #include "cli/CsvLog.h"
+#include "cli/FailureText.h"
 #include "cli/ProgressBar.h"
+#include "cli/RetryPolicy.h"
 #include "cli/SyncMaster.h"
 #include "cli/Units.h"
 
@@ -48,6 +50,17 @@ TEST(CliCommandLine, AcceptsEachCommandWithItsArguments) {
   ASSERT_TRUE(p.Options);
   EXPECT_FALSE(p.Options->Verify);
   EXPECT_EQ(Parse("--tcp h status").Options->TcpPort, 502);
+  EXPECT_EQ(Parse("--tcp h status").Options->Retry.Retries, 2);
+  EXPECT_EQ(Parse("--tcp h --retries 0 status").Options->Retry.Retries, 0);
+  // An IPv6 address is a host, not a host and a port.
+  p = Parse("--tcp ::1 status");
+  ASSERT_TRUE(p.Options) << p.Error.toStdString();
+  EXPECT_EQ(p.Options->TcpHost, "::1");
+  EXPECT_EQ(p.Options->TcpPort, 502);
+  p = Parse("--tcp [::1]:1502 status");
+  ASSERT_TRUE(p.Options) << p.Error.toStdString();
+  EXPECT_EQ(p.Options->TcpHost, "::1");
+  EXPECT_EQ(p.Options->TcpPort, 1502);
   EXPECT_TRUE(Parse("--help").Help);
 }
 
@@ -75,6 +88,9 @@ TEST(CliCommandLine, RefusesWhatCannotBeMeant) {
            "--port p reboot",
            "--port p status extra",
            "--port p --voltage",
+           "--port p --retries 21 status",
+           "--tcp h: status",
+           "--tcp [::1 status",
        }) {
     const TParsedCommandLine p = Parse(line);
     EXPECT_FALSE(p.Options) << line;
@@ -103,16 +119,35 @@ TEST(CliUnits, ScaleWithTheModelsCurrentUnit) {
   ResetModelVariables();
 }
 
-TEST(CliResults, ConnectorFailuresAndDeviceExceptionsGetTheirOwnTexts) {
-  TCallResult r;
-  r.Error = 2;
-  EXPECT_EQ(r.Text(), "Соединение не установлено.");
-  r.Answered = true;
-  EXPECT_EQ(r.Text(), "Некорректный адрес.");
-  r = {};
-  r.Error = -4;
-  EXPECT_EQ(r.Text(), "Ошибка контрольной суммы.");
+TEST(CliResults, FailuresAreToldInEnglishWithTheLibrarysCode) {
+  const TLinkPlace place{"/dev/ttyUSB0", 1, 1000};
+  EXPECT_EQ(FailureText(6, false, place),
+            "no answer from slave 1 on /dev/ttyUSB0 within 1000 ms (connector code 6)");
+  EXPECT_EQ(FailureText(2, true, place),
+            "slave 1 refused the request: illegal data address (exception 2)");
+  EXPECT_EQ(FailureText(-4, true, place),
+            "a garbled answer from slave 1 on /dev/ttyUSB0: checksum error (library code -4)");
+  EXPECT_EQ(FailureText(-107, false, place),
+            "the link to /dev/ttyUSB0 is not active (library code -107)");
+  EXPECT_EQ(PortOpenText(TPortProblem::Busy, "/dev/ttyUSB0"),
+            "port busy: another program holds /dev/ttyUSB0 (connector code 2)");
+  EXPECT_EQ(PortOpenText(TPortProblem::Permission, "/dev/ttyS0"),
+            "permission denied: add yourself to the dialout group (/dev/ttyS0) (connector code 2)");
   EXPECT_TRUE(TCallResult{}.Ok());
+}
+
+TEST(CliRetries, OnlyLostOrGarbledAnswersOfRepeatableRequestsAreSentAgain) {
+  const auto run = [](TRetryPolicy aPolicy, TRepeat aRepeat, std::vector<TCallResult> aResults) {
+    int sent = 0;
+    const TCallResult last = aPolicy.Run(aRepeat, [&] { return aResults[sent++]; });
+    return std::make_pair(sent, last.Error);
+  };
+  const TCallResult lost{6, false, {}, {}}, garbled{-4, true, {}, {}}, refused{2, true, {}, {}};
+  EXPECT_EQ(run({}, TRepeat::Idempotent, {lost, garbled, {}}), std::make_pair(3, 0));
+  EXPECT_EQ(run({}, TRepeat::Idempotent, {lost, lost, lost, {}}), std::make_pair(3, 6));
+  EXPECT_EQ(run({}, TRepeat::Idempotent, {refused, {}}), std::make_pair(1, 2));
+  EXPECT_EQ(run({}, TRepeat::Once, {lost, {}}), std::make_pair(1, 6));
+  EXPECT_EQ(run({5}, TRepeat::Idempotent, {lost, lost, lost, lost, lost, {}}), std::make_pair(6, 0));
 }
 
 TEST(CliCsv, QuotesOnlyWhatNeedsItAndAppendsWithOneHeader) {
@@ -134,6 +169,16 @@ TEST(CliCsv, QuotesOnlyWhatNeedsItAndAppendsWithOneHeader) {
   EXPECT_EQ(f.readAll(), "a,b\n1,2\n3,4\n");
 
   EXPECT_FALSE(TCsvLog(dir.filePath("no/such/dir.csv"), {"a"}).Error().isEmpty());
+
+  // A row cut off at the end is ended before the next one; another log's file is refused.
+  f.close();
+  ASSERT_TRUE(f.resize(f.size() - 1));
+  EXPECT_TRUE(TCsvLog(path, {"a", "b"}).Write({"5", "6"}));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), "a,b\n1,2\n3,4\n5,6\n");
+  const TCsvLog other(path, {"a", "c"});
+  EXPECT_TRUE(other.Foreign());
+  EXPECT_TRUE(other.Error().contains("header")) << other.Error().toStdString();
   EXPECT_TRUE(QDateTime::fromString(IsoTimeNow(), Qt::ISODateWithMs).isValid());
 }
 

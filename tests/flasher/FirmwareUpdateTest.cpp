@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -243,15 +244,68 @@ TEST_F(UpdatePanel, PortStillInUseAtTheHandOverIsLeftAlone) {
   main.connector.SetActive(false);
 }
 
-TEST_F(UpdatePanel, UnreadableFileIsReportedAfterThePortIsGivenBack) {
+TEST_F(UpdatePanel, BadImagesAreRefusedBeforeTheJumpAndARefusalInTheBootloaderRestartsTheFirmware) {
   StartSim();
-  JumpToBootloader(sim->PtyPath());
+  Connect();
   ChooseFile(RandomImage(300));
-  QFile::remove(answers.file);
+  const auto refused = [this](const QString& file) {
+    answers.file = file;
+    answers.errors.clear();
+    QTest::mouseClick(update->OpenFileBtn(), Qt::LeftButton);
+    QTest::mouseClick(update->StartUpdateBtn(), Qt::LeftButton);
+    return answers.errors.size() == 1 && answers.errors[0].contains(file) &&
+           answers.errors[0].endsWith(": nothing was sent to the supply") &&
+           Log().last() == answers.errors[0] && !update->Busy();
+  };
+  const QString empty = dir.filePath("empty.bin"), huge = dir.filePath("huge.bin");
+  WriteImage(empty, {});
+  WriteImage(huge, RandomImage(300000));
+  EXPECT_TRUE(refused(empty));
+  EXPECT_TRUE(refused(huge));
+  EXPECT_TRUE(refused("/dev/zero"));
+  EXPECT_TRUE(refused(dir.filePath("missing.bin")));
+  EXPECT_TRUE(confirmations.isEmpty());
+  EXPECT_EQ(main.jumpRequests, 0);
+  EXPECT_TRUE(main.connector.Connected()) << "the supply still runs its firmware";
+
+  // Larger than this controller's flash, which only its bootloader tells: refused there, before
+  // anything is erased, and the firmware that was left is started again.
+  answers.file = dir.filePath("fw.bin");
+  WriteImage(answers.file, RandomImage(70000));
+  QTest::mouseClick(update->OpenFileBtn(), Qt::LeftButton);
   ASSERT_TRUE(RunToEnd());
-  ASSERT_EQ(answers.errors.size(), 1);
-  EXPECT_TRUE(answers.errors[0].contains("fw.bin")) << answers.errors[0].toStdString();
-  EXPECT_EQ(Log(), QStringList{"Please wait ..."});
+  EXPECT_EQ(Log().mid(Log().size() - 2),
+            (QStringList{"File is larger than the flash of 65536 bytes: nothing is erased or written",
+                         "Update stopped: the supply's firmware is intact and was restarted"}));
+  ExpectPortGivenBack();
+  const QStringList trace = TraceLines(dir.filePath("trace.jsonl"));
+  EXPECT_EQ(CountContaining(trace, "erase"), 0);
+  EXPECT_EQ(CountContaining(trace, "\"name\":\"go\",\"ok\":true"), 1);
+  EXPECT_TRUE(trace.last().contains("\"event\":\"leave\"")) << trace.last().toStdString();
+}
+
+TEST_F(UpdatePanel, SupplyLeftInItsBootloaderByAFailedUpdateIsFlashedAgain) {
+  QElapsedTimer sinceStart;
+  sinceStart.start();
+  StartSim({"--fault", "nack-block=2@0-5000"});
+  Connect();
+  const QByteArray image = RandomImage(1500, 5);
+  ChooseFile(image);
+  ASSERT_TRUE(RunToEnd());
+  ASSERT_TRUE(Log().contains("NACK in Write")) << Log().join('\n').toStdString();
+  EXPECT_EQ(Log().last(), "Update stopped: the flash is erased: run the update again");
+  ExpectPortGivenBack();
+
+  // The window is opened again once the bootloader takes every block; the supply is not
+  // connected, so no jump is asked for: its bootloader is flashed directly.
+  ASSERT_LT(sinceStart.elapsed(), 5000) << "the first attempt ended after the fault's window";
+  QTest::qWait(static_cast<int>(5000 - sinceStart.elapsed()) + 100);
+  ChooseFile(image);
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_TRUE(Log().contains("Bootloader already active")) << Log().join('\n').toStdString();
+  EXPECT_EQ(Log().last(), "Started OK");
+  EXPECT_EQ(ReadImage(dir.filePath("flash.bin")).left(image.size()), image);
+  EXPECT_EQ(main.jumpRequests, 1);
   ExpectPortGivenBack();
 }
 

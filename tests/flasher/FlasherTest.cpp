@@ -21,6 +21,9 @@ namespace {
 using Progress = std::vector<std::pair<int32_t, int32_t>>;
 
 const QString kDevice438 = "Device : STM32F303x4(6/8)/F334xx/F328xx ";
+// The last line of an update that stopped, by the state it left the device in.
+const QString kErased = "Update stopped: the flash is erased: run the update again";
+const QString kWaiting = "Update stopped: the supply waits in its bootloader: run the update again";
 
 QStringList SuccessLines(const QString& name, int size, const QString& device = kDevice438) {
   return {"Activating device: OK", "File " + name, QString("File size is %1").arg(size),
@@ -96,7 +99,7 @@ TEST_F(FlasherOnSimulator, RefusedBlockEndsTheWriteWithoutReadBackOrStart) {
   Start({"--fault", "nack-block=2"});
   EXPECT_FALSE(Flash(RandomImage(1000)));
   QStringList expected = SuccessLines("fw.bin", 1000).mid(0, 7);
-  expected << "NACK in Write" << "Error writing file " + File("fw.bin");
+  expected << "NACK in Write" << "Error writing file " + File("fw.bin") << kErased;
   EXPECT_EQ(log_.Lines, expected);
   EXPECT_EQ(log_.Progress, (Progress{{0, 4}, {1, 4}}));
   EXPECT_EQ(CountContaining(Trace(), "\"name\":\"read\""), 0);
@@ -114,8 +117,10 @@ TEST_F(FlasherOnSimulator, UnknownProductIdIsNamedUnknownAndTheUpdateGoesOn) {
 TEST_F(FlasherOnSimulator, EmptyOrOversizeImagesAreRefusedBeforeAnythingIsErased) {
   Start();
   EXPECT_FALSE(Flash(QByteArray()));
-  EXPECT_EQ(log_.Lines.last(), "File is empty: nothing is erased or written");
+  EXPECT_EQ(log_.Lines.mid(log_.Lines.size() - 2),
+            (QStringList{"File is empty: nothing is erased or written", kWaiting}));
   EXPECT_TRUE(log_.Lines.contains("File size is 0"));
+  EXPECT_EQ(flasher_->Outcome(), TFlashOutcome::InBootloader);
   log_.Lines.clear();
 
   // The bootloader stays active after a refusal; the next attempt finds it so and goes on.
@@ -123,7 +128,21 @@ TEST_F(FlasherOnSimulator, EmptyOrOversizeImagesAreRefusedBeforeAnythingIsErased
   log_.Attach(*flasher_);
   EXPECT_FALSE(Flash(RandomImage(65537)));
   EXPECT_EQ(log_.Lines.mid(0, 2), (QStringList{"Bootloader already active", "Activating device: OK"}));
-  EXPECT_EQ(log_.Lines.last(), "File is larger than the flash of 65536 bytes: nothing is erased or written");
+  EXPECT_EQ(log_.Lines.mid(log_.Lines.size() - 2),
+            (QStringList{"File is larger than the flash of 65536 bytes: nothing is erased or written", kWaiting}));
+  EXPECT_EQ(CountContaining(Trace(), "erase"), 0);
+  EXPECT_EQ(CountContaining(Trace(), "\"name\":\"go\""), 0) << "the flash may be erased from an earlier attempt";
+
+  // Called right after the jump, the firmware the device left is known to be intact: it is
+  // started again.
+  flasher_ = std::make_unique<TSTM32_Flasher>(port_.get());
+  flasher_->SetLeftIntactFirmware(true);
+  log_.Lines.clear();
+  log_.Attach(*flasher_);
+  EXPECT_FALSE(Flash(RandomImage(65537)));
+  EXPECT_EQ(log_.Lines.last(), "Update stopped: the supply's firmware is intact and was restarted");
+  EXPECT_EQ(flasher_->Outcome(), TFlashOutcome::FirmwareRestarted);
+  EXPECT_EQ(CountContaining(Trace(), "\"name\":\"go\",\"ok\":true"), 1);
   EXPECT_EQ(CountContaining(Trace(), "erase"), 0);
   EXPECT_EQ(CountContaining(Trace(), "\"name\":\"write\""), 0);
   EXPECT_TRUE(log_.Progress.empty());
@@ -158,7 +177,9 @@ TEST_F(FlasherOnSimulator, SilentDeviceTimesOutWhileTimersAndPaintingGoOnWithout
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
   EXPECT_EQ(log_.Lines, (QStringList{"ACK response timeout!", "Activating device: FAILED !!!",
-                                     "Received 0x00 in Activating device"}));
+                                     "Received 0x00 in Activating device",
+                                     "Update stopped: the bootloader did not answer: nothing was changed"}));
+  EXPECT_EQ(flasher_->Outcome(), TFlashOutcome::NotReached);
   EXPECT_GE(wall, 2.0);
   EXPECT_LT(wall, 3.0);
   EXPECT_GT(ticks, 25) << "timers and painting go on during the wait";
@@ -176,7 +197,7 @@ TEST_F(FlasherOnSimulator, SupplyThatVanishesMidWriteTimesOutWithoutBusyLoop) {
   EXPECT_FALSE(flasher_->FlashFile(File("fw.bin"), true));
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   EXPECT_EQ(log_.Lines.mid(7), (QStringList{"ACK response timeout!", "Received 0x00 in Sending write command",
-                                            "Error writing file " + File("fw.bin")}));
+                                            "Error writing file " + File("fw.bin"), kErased}));
   EXPECT_LT(CpuSeconds() - cpu, 0.3 * wall) << "a hung-up port must not turn the waits into a busy loop";
 }
 
@@ -201,16 +222,25 @@ struct OnScriptedLine {
 
 bool IsGetAnswer(const Bytes& a) { return a.size() == 13 && a[0] == 0x79 && a[1] == 9; }
 
-TEST(FlasherOnScriptedLine, ShortGetAnswerStopsAfterTheVersionLine) {
+TEST(FlasherOnScriptedLine, ShortOrMissingGetAnswerIsLoggedAndNothingIsErased) {
   OnScriptedLine t([](Bytes a) {
     if (IsGetAnswer(a)) a.resize(7);  // ACK and six of the twelve bytes
     return a;
   });
   EXPECT_FALSE(t.Flash(RandomImage(300)));
-  EXPECT_EQ(t.log.Lines, SuccessLines("fw.bin", 300).mid(0, 4));
+  EXPECT_EQ(t.log.Lines, SuccessLines("fw.bin", 300).mid(0, 4)
+                             << "Get Command: answer of 6 bytes, at least 8 expected" << kWaiting);
   EXPECT_EQ(t.flasher->BytesRead(), 6u);
   EXPECT_EQ(CountContaining(t.line.Trace(), "get-id"), 0);
   EXPECT_EQ(CountContaining(t.line.Trace(), "erase"), 0);
+
+  OnScriptedLine ackOnly([](Bytes a) {
+    if (IsGetAnswer(a)) a.resize(1);
+    return a;
+  });
+  EXPECT_FALSE(ackOnly.Flash(RandomImage(300)));
+  EXPECT_EQ(ackOnly.log.Lines, SuccessLines("fw.bin", 300).mid(0, 3)
+                                   << "Get Command: no answer after the ACK" << kWaiting);
 }
 
 TEST(FlasherOnScriptedLine, GetAnswerWithoutAnEraseCommandStopsBeforeErasing) {
@@ -219,7 +249,8 @@ TEST(FlasherOnScriptedLine, GetAnswerWithoutAnEraseCommandStopsBeforeErasing) {
     return a;
   });
   EXPECT_FALSE(t.Flash(RandomImage(300)));
-  EXPECT_EQ(t.log.Lines, SuccessLines("fw.bin", 300).mid(0, 5));
+  EXPECT_EQ(t.log.Lines, SuccessLines("fw.bin", 300).mid(0, 5)
+                             << "The bootloader offers no erase command: nothing is erased or written" << kWaiting);
   EXPECT_EQ(t.flasher->ExtErase(), 0u);
   EXPECT_EQ(CountContaining(t.line.Trace(), "erase"), 0);
   EXPECT_EQ(CountContaining(t.line.Trace(), "\"name\":\"write\""), 0);
@@ -232,7 +263,7 @@ TEST(FlasherOnScriptedLine, ReadBackThatDiffersIsAVerifyErrorAndTheImageIsNotSta
   });
   EXPECT_FALSE(t.Flash(RandomImage(600)));
   QStringList expected = SuccessLines("fw.bin", 600).mid(0, 9);
-  expected << "Verify error !!!";
+  expected << "Verify error !!!" << kErased;
   EXPECT_EQ(t.log.Lines, expected);
   EXPECT_EQ(CountContaining(t.line.Trace(), "\"name\":\"go\""), 0);
 }
@@ -244,7 +275,7 @@ TEST(FlasherOnScriptedLine, LostReadBackAsksToPowerCycleTheDevice) {
   });
   EXPECT_FALSE(t.Flash(RandomImage(600)));
   QStringList expected = SuccessLines("fw.bin", 600).mid(0, 9);
-  expected << "Read bytes error" << "Verification failed. Please turn the device off and on.";
+  expected << "Read bytes error" << "Verification failed. Please turn the device off and on." << kErased;
   EXPECT_EQ(t.log.Lines, expected);
 }
 

@@ -8,6 +8,10 @@
 
 #include "host/PortDiscovery.h"
 #include "host/PortWatcher.h"
+#include "host/PortsFolder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -94,6 +98,46 @@ TEST_F(PortTree, BluetoothLinksCarryTheDevicesNameOrItsAddress) {
   sources.BluetoothName = [](const QString&) { return QString(); };
   EXPECT_EQ(GetPortFriendlyName(Dev("rfcomm0"), sources), Dev("rfcomm0") + " BT 00:1A:7D:DA:71:13");
   EXPECT_EQ(PortNameOf(GetPortFriendlyName(Dev("rfcomm0"), sources)), Dev("rfcomm0"));
+}
+
+int ModeOf(const QString& path) {
+  struct stat st {};
+  return ::stat(path.toLocal8Bit().constData(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+bool SetMode(const QString& path, mode_t mode) { return ::chmod(path.toLocal8Bit().constData(), mode) == 0; }
+
+TEST_F(PortTree, APortsFolderThatOthersCanChangeIsIgnoredAndOursIsMadePrivate) {
+  const QString sim = AddLink("kpx-sim");
+  const auto listed = [this] {
+    QStringList ports;
+    GetSerialPortList(ports, sources);
+    return ports;
+  };
+  ASSERT_TRUE(SetMode(sources.PortsFolder, 0777));
+  EXPECT_TRUE(listed().isEmpty()) << "a link planted in a folder anyone may write";
+  ASSERT_TRUE(SetMode(sources.PortsFolder, 0755));
+  EXPECT_EQ(listed(), QStringList{sim});
+  // A folder above it that others may write lets them swap the whole folder, unless it is sticky
+  // (as /tmp is).
+  ASSERT_TRUE(SetMode(root.path(), 0777));
+  EXPECT_TRUE(listed().isEmpty());
+  ASSERT_TRUE(SetMode(root.path(), 01777));
+  EXPECT_EQ(listed(), QStringList{sim});
+  ASSERT_TRUE(SetMode(root.path(), 0700));
+  if (::getuid() == 0) {  // only root can give the folder to someone else
+    ASSERT_EQ(::chown(sources.PortsFolder.toLocal8Bit().constData(), 65534, 65534), 0);
+    QString why;
+    EXPECT_FALSE(PortsFolderTrusted(sources.PortsFolder, &why));
+    EXPECT_TRUE(why.endsWith("belongs to another user (uid 65534)")) << why.toStdString();
+    EXPECT_TRUE(listed().isEmpty());
+    ASSERT_EQ(::chown(sources.PortsFolder.toLocal8Bit().constData(), 0, 0), 0);
+  }
+
+  // The folders the watcher makes are private, and so are those made above them.
+  const TPortWatcher watcher(root.path() + "/run/kelvora/ports", {});
+  EXPECT_EQ(ModeOf(root.path() + "/run"), 0700);
+  EXPECT_EQ(ModeOf(root.path() + "/run/kelvora/ports"), 0700);
 }
 
 TEST(PortNames, PortNameOfCutsAtABlankFromPositionFiveOn) {
