@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include <QHostAddress>
 #include <QSet>
 
 #include <algorithm>
@@ -110,6 +111,24 @@ class TParser {
     } else if (aOption == "--csv") {
       fOptions.CsvFile = Value(aOption);
       if (fOptions.CsvFile.isEmpty()) Refuse("--csv needs a file name");
+    } else if (aOption == "--listen") {
+      Listen(Value(aOption));
+    } else if (aOption == "--mqtt") {
+      Mqtt(Value(aOption));
+    } else if (aOption == "--mqtt-prefix") {
+      fOptions.MqttPrefix = Value(aOption);
+      if (fOptions.MqttPrefix.isEmpty() || fOptions.MqttPrefix.contains('+') ||
+          fOptions.MqttPrefix.contains('#') || fOptions.MqttPrefix.endsWith('/'))
+        Refuse("--mqtt-prefix needs a topic without + # or a trailing /, not " +
+               fOptions.MqttPrefix);
+    } else if (aOption == "--mqtt-user") {
+      fOptions.MqttUser = Value(aOption);
+    } else if (aOption == "--mqtt-password-file") {
+      fOptions.MqttPasswordFile = Value(aOption);
+    } else if (aOption == "--mqtt-tls") {
+      fOptions.MqttCaFile = Value(aOption);
+    } else if (aOption == "--no-discovery") {
+      fOptions.MqttDiscovery = false;
     } else if (aOption == "--no-verify") {
       fOptions.Verify = false;
     } else {
@@ -139,6 +158,29 @@ class TParser {
       if (fOptions.TcpPort == 0) Refuse("TCP port must be 1 to 65535");
     }
     if (fOptions.TcpHost.isEmpty()) Refuse("--tcp needs a host");
+  }
+
+  // ADDR:PORT, with an IPv6 address in brackets ("[::1]:5025"); port 0 takes a free one.
+  void Listen(const QString& aText) {
+    const int colon = aText.lastIndexOf(':');
+    if (colon < 0) Refuse("--listen needs ADDR:PORT, not " + aText);
+    QString host = aText.left(colon);
+    if (host.startsWith('[') && host.endsWith(']')) host = host.mid(1, host.size() - 2);
+    if (host == "localhost") host = "127.0.0.1";
+    if (QHostAddress(host).isNull()) Refuse("--listen needs an IP address, not " + host);
+    fOptions.ListenHost = host;
+    fOptions.ListenPort = static_cast<uint16_t>(Number(aText.mid(colon + 1), 65535, "listen port"));
+  }
+
+  // HOST[:PORT]: a broker the bridge publishes to.
+  void Mqtt(const QString& aText) {
+    const int colon = aText.lastIndexOf(':');
+    fOptions.MqttHost = colon < 0 ? aText : aText.left(colon);
+    if (colon >= 0) {
+      fOptions.MqttPort = static_cast<uint16_t>(Number(aText.mid(colon + 1), 65535, "MQTT port"));
+      if (fOptions.MqttPort == 0) Refuse("MQTT port must be 1 to 65535");
+    }
+    if (fOptions.MqttHost.isEmpty()) Refuse("--mqtt needs a broker host");
   }
 
   void Command(const QStringList& aWords) {
@@ -188,6 +230,9 @@ class TParser {
       fOptions.Command = TCliCommand::Flash;
       arity(1, 1);
       fOptions.FileName = args[0];
+    } else if (name == "serve") {
+      fOptions.Command = TCliCommand::Serve;
+      arity(0, 0);
     } else {
       Refuse("unknown command " + name);
     }
@@ -203,13 +248,27 @@ class TParser {
         case TCliCommand::Set: return {"--voltage", "--current"};
         case TCliCommand::Watch: return {"--interval", "--count", "--csv"};
         case TCliCommand::Flash: return {"--no-verify"};
+        case TCliCommand::Serve:
+          return {"--listen", "--mqtt", "--mqtt-prefix", "--mqtt-user", "--mqtt-password-file",
+                  "--mqtt-tls", "--no-discovery", "--interval"};
         default: return {};
       }
     }();
     for (const char* option :
-         {"--voltage", "--current", "--interval", "--count", "--csv", "--no-verify"})
+         {"--voltage", "--current", "--interval", "--count", "--csv", "--no-verify", "--listen",
+          "--mqtt", "--mqtt-prefix", "--mqtt-user", "--mqtt-password-file", "--mqtt-tls",
+          "--no-discovery"})
       if (fSeen.contains(option) && !own.contains(option))
         Refuse(QString(option) + " does not go with this command");
+    if (fOptions.Command == TCliCommand::Serve) {
+      const bool mqtt = !fOptions.MqttHost.isEmpty();
+      fOptions.Scpi = !mqtt || fSeen.contains("--listen");
+      for (const char* option : {"--mqtt-prefix", "--mqtt-user", "--mqtt-password-file",
+                                 "--mqtt-tls", "--no-discovery", "--interval"})
+        if (fSeen.contains(option) && !mqtt) Refuse(QString(option) + " needs --mqtt");
+      if (fSeen.contains("--mqtt-password-file") && fOptions.MqttUser.isEmpty())
+        Refuse("--mqtt-password-file needs --mqtt-user");
+    }
     if (fOptions.Command == TCliCommand::Flash && fOptions.UsesTcp())
       Refuse("flash needs the serial port (--port): the bootloader is not reached over TCP");
   }
@@ -240,6 +299,12 @@ QString UsageText() {
   read ADDR [COUNT]           raw holding registers (decimal or 0x...)
   write ADDR VALUE...         raw holding registers (one value: function 6; more: function 16)
   flash FILE [--no-verify]    jump to the bootloader and write the image (serial port only)
+  serve [--listen ADDR:PORT]  answer SCPI over TCP (default 127.0.0.1:5025) until SIGINT or
+                              SIGTERM; the keys are unlocked on the way out
+  serve --mqtt HOST[:PORT] [--mqtt-prefix P] [--mqtt-user NAME --mqtt-password-file FILE]
+        [--mqtt-tls CAFILE] [--interval MS] [--no-discovery] [--listen ADDR:PORT]
+                              publish readings to an MQTT broker and take commands from it
+                              (beside SCPI when --listen is given too)
 Defaults: --baud 9600, --slave 1, TCP port 502, --retries 2 (a request whose answer is lost or
 garbled is sent up to three times; raw writes are sent once).
 Exit status: 0 done, 1 the supply answered with an error or did not answer, 2 usage error.

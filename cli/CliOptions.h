@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <optional>
 
-enum class TCliCommand { Status, Set, Output, Lock, Preset, Watch, Read, Write, Flash };
+enum class TCliCommand { Status, Set, Output, Lock, Preset, Watch, Read, Write, Flash, Serve };
 
 struct TCliOptions {
   // Link: a serial device, or a Modbus TCP server.
@@ -43,6 +43,18 @@ struct TCliOptions {
   // flash
   QString FileName;
   bool Verify = true;
+  // serve: where SCPI clients connect; only the loopback address unless asked for another.
+  QString ListenHost = "127.0.0.1";
+  uint16_t ListenPort = 5025;
+  bool Scpi = true;  // false when only --mqtt is given
+  // serve --mqtt: the broker, and how the supply appears there.
+  QString MqttHost;
+  std::optional<uint16_t> MqttPort;  // 1883, or 8883 with TLS
+  QString MqttPrefix;                // kelvora/KPX<model>-<slave> when empty
+  QString MqttUser;
+  QString MqttPasswordFile;
+  QString MqttCaFile;
+  bool MqttDiscovery = true;
 
   bool UsesTcp() const { return !TcpHost.isEmpty(); }
 };

@@ -17,3 +17,4 @@ int RunWatch(TCliContext& aContext);
 int RunRead(TCliContext& aContext);
 int RunWrite(TCliContext& aContext);
 int RunFlash(TCliContext& aContext);
+int RunServe(TCliContext& aContext);

@@ -2,27 +2,10 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/SupplyIdentity.h"
+#include "cli/SetPointLimit.h"
 #include "cli/Units.h"
 
 #include <QJsonObject>
-
-#include <optional>
-
-namespace {
-
-// A value as the user typed it, also when it is absurdly large: "31.01", "1e+308".
-QString RequestedText(double aValue) { return QString::number(aValue, 'g', 10); }
-
-// Register units of a requested value, or the reason it is refused: above the model's limit.
-std::optional<uint32_t> Checked(std::optional<uint32_t> aUnits, int32_t aMax, const QString& aWhat,
-                                const QString& aLimitText, const QString& aModel) {
-  if (aUnits && *aUnits <= static_cast<uint32_t>(aMax)) return aUnits;
-  PrintError(QString("%1 is above the %2 limit of %3; nothing was written")
-                 .arg(aWhat, aModel, aLimitText));
-  return std::nullopt;
-}
-
-}  // namespace
 
 int RunSet(TCliContext& aContext) {
   const TCliOptions& o = aContext.Options;
@@ -36,21 +19,16 @@ int RunSet(TCliContext& aContext) {
     return kExitFailed;
   }
   const QString model = supply.Caption.section(QChar(0x20), 0, 0);  // "KPX5005"
-  uint32_t uset = supply.Data.USET, iset = supply.Data.ISET;
-  if (o.Voltage) {
-    const auto units =
-        Checked(VoltageUnits(*o.Voltage), ModelUmax, RequestedText(*o.Voltage) + " V",
-                VoltsText(ModelUmax) + " V", model);
-    if (!units) return kExitUsage;
-    uset = *units;
+  const TSetPointCheck voltage =
+      o.Voltage ? CheckVoltage(*o.Voltage, model) : TSetPointCheck{supply.Data.USET, {}};
+  const TSetPointCheck current =
+      o.Current ? CheckCurrent(*o.Current, model) : TSetPointCheck{supply.Data.ISET, {}};
+  for (const TSetPointCheck& c : {voltage, current}) {
+    if (c.Units) continue;
+    PrintError(c.Refusal);
+    return kExitUsage;
   }
-  if (o.Current) {
-    const auto units = Checked(CurrentUnits(*o.Current), ModelImax,
-                               RequestedText(*o.Current) + " A",
-                               AmpsText(ModelImax) + " A", model);
-    if (!units) return kExitUsage;
-    iset = *units;
-  }
+  const uint32_t uset = *voltage.Units, iset = *current.Units;
   // The program's set-point write carries both values; the one not asked for is written back
   // as the connect read found it.
   const TRequestSpec& write = RequestSpec(TRequestKind::WriteSetData);

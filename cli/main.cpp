@@ -20,6 +20,7 @@ int RunCommand(TCliContext& aContext) {
     case TCliCommand::Read: return RunRead(aContext);
     case TCliCommand::Write: return RunWrite(aContext);
     case TCliCommand::Flash: return RunFlash(aContext);
+    case TCliCommand::Serve: return RunServe(aContext);
   }
   return kExitUsage;
 }
