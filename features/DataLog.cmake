@@ -2,8 +2,11 @@
 pkg_check_modules(XLSXWRITER REQUIRED IMPORTED_TARGET xlsxwriter)
 target_sources(kelvora_features PRIVATE
   DataLog.cpp DataLog.h
+  JournalFormat.cpp JournalFormat.h
   LogFormat.cpp LogFormat.h
+  LogJournal.cpp LogJournal.h
+  LogRecovery.cpp LogRecovery.h
   LogOptions.cpp LogOptions.h
   XlsxLog.cpp XlsxLog.h
 )
-target_link_libraries(kelvora_features PRIVATE PkgConfig::XLSXWRITER)
+target_link_libraries(kelvora_features PRIVATE PkgConfig::XLSXWRITER PUBLIC kelvora_host)

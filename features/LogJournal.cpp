@@ -1,0 +1,78 @@
+#include "features/LogJournal.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <chrono>
+
+#include "features/DataLog.h"
+#include "features/JournalFormat.h"
+#include "host/PacedSync.h"
+
+namespace {
+constexpr std::chrono::milliseconds kSyncInterval{1000};
+constexpr int kMaxNameTries = 1000;
+}  // namespace
+
+TLogJournal::TLogJournal(QString folder) : fFolder(std::move(folder)) {}
+
+TLogJournal::~TLogJournal() { Keep(); }
+
+bool TLogJournal::Begin(const std::vector<TLogRecord>& entries, int currentDivider) {
+  Keep();
+  fError.clear();
+  if (entries.empty()) return false;
+  const QString base = QStringLiteral("unsaved-log-") +
+                       entries.front().Time.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+  for (int n = 1; n <= kMaxNameTries && !fFile.IsOpen(); ++n) {
+    fPath = QDir(fFolder).filePath(base + (n > 1 ? QStringLiteral("-%1").arg(n) : QString()) +
+                                   QStringLiteral(".journal"));
+    if (QFile::exists(fPath)) continue;
+    if (!fFile.Create(fPath) && !QFile::exists(fPath)) break;
+  }
+  if (!fFile.IsOpen()) {
+    fError = fFile.ErrorText();
+    fPath.clear();
+    return false;
+  }
+  // The header and the log so far in one write: a journal never lacks its header.
+  QByteArray text = JournalHeader(entries.front().Time);
+  for (const TLogRecord& entry : entries) text += JournalLine(entry, currentDivider);
+  if (!fFile.Append(text)) {
+    fError = fFile.ErrorText();
+    Discard();
+    return false;
+  }
+  fSync = std::make_unique<TPacedSync>([this] { return fFile.DataSync(); }, kSyncInterval);
+  fSync->Touch();
+  return true;
+}
+
+bool TLogJournal::Append(const TLogRecord& entry, int currentDivider) {
+  if (!fFile.IsOpen()) return false;
+  if (fSync->Failed()) {
+    fError = QStringLiteral("the disk did not take the written data");
+    return false;
+  }
+  if (!fFile.Append(JournalLine(entry, currentDivider))) {
+    fError = fFile.ErrorText();
+    return false;
+  }
+  fSync->Touch();
+  return true;
+}
+
+void TLogJournal::Close(bool flushPending) {
+  // The sync thread uses the file: it ends before the file is closed.
+  if (fSync) fSync->Stop(flushPending);
+  fSync.reset();
+  fFile.Close();
+  fPath.clear();
+}
+
+void TLogJournal::Keep() { Close(true); }
+
+void TLogJournal::Discard() {
+  if (!fPath.isEmpty()) QFile::remove(fPath);
+  Close(false);
+}
