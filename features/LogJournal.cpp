@@ -11,7 +11,8 @@
 
 namespace {
 constexpr std::chrono::milliseconds kSyncInterval{1000};
-constexpr int kMaxNameTries = 1000;
+// Two digits keep the names of logs started in the same second in the order they were started.
+constexpr int kMaxNameTries = 99;
 }  // namespace
 
 TLogJournal::TLogJournal(QString folder) : fFolder(std::move(folder)) {}
@@ -25,8 +26,7 @@ bool TLogJournal::Begin(const std::vector<TLogRecord>& entries, int currentDivid
   const QString base = QStringLiteral("unsaved-log-") +
                        entries.front().Time.toString(QStringLiteral("yyyyMMdd-HHmmss"));
   for (int n = 1; n <= kMaxNameTries && !fFile.IsOpen(); ++n) {
-    fPath = QDir(fFolder).filePath(base + (n > 1 ? QStringLiteral("-%1").arg(n) : QString()) +
-                                   QStringLiteral(".journal"));
+    fPath = QDir(fFolder).filePath(base + QStringLiteral("-%1.journal").arg(n, 2, 10, QChar(u'0')));
     if (QFile::exists(fPath)) continue;
     if (!fFile.Create(fPath) && !QFile::exists(fPath)) break;
   }

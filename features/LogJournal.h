@@ -14,7 +14,8 @@
 class TPacedSync;
 struct TLogRecord;
 
-// Journals are the files "unsaved-log-<start>.journal" of the data folder.
+// Journals are the files "unsaved-log-<yyyyMMdd-HHmmss of the start>-<nn>.journal" of the data
+// folder, nn counting the logs started in the same second.
 inline const QString kJournalNameFilter = QStringLiteral("*.journal");
 
 class TLogJournal {
@@ -30,7 +31,7 @@ class TLogJournal {
   const QString& Path() const { return fPath; }
 
   // Starts a new file holding entries (the log so far, at least one entry). An existing file is
-  // never replaced: a name already taken gets a number. False when nothing could be written.
+  // never replaced: a name already taken gets the next number. False when nothing could be written.
   bool Begin(const std::vector<TLogRecord>& entries, int currentDivider);
   // One write of the entry's line. False when it did not reach the file whole, or when putting
   // earlier lines on the disk failed.
