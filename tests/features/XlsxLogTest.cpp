@@ -37,7 +37,7 @@ TEST_F(XlsxLog, WorkbookHoldsHeaderTimesAsTextAndValuesFromB2InTheNumberFormat) 
   CurrentDivider = 1;
   log.SaveExcelLogFile("081226153045", Path("log.xlsx"), us);
 
-  EXPECT_EQ(SheetNames(Path("log.xlsx")), QStringList{"081226153045"});
+  EXPECT_EQ(SheetNames(Path("log.xlsx")), (QStringList{"081226153045", "Chart"}));
   const auto cells = FirstSheetCells(Path("log.xlsx"));
   const QStringList headers{"Time", "Uset", "Iset", "Uout", "Iout", "Pout"};
   for (int col = 0; col < headers.size(); ++col) {
@@ -76,10 +76,16 @@ TEST_F(XlsxLog, MilliampereModelsUseThreeDecimals) {
 
 TEST_F(XlsxLog, EmptyLogHasTheHeaderAndAFormattedSecondRowAndABadNameKeepsTheDefault) {
   TDataLog().SaveExcelLogFile("a[bad]:name", Path("empty.xlsx"), us);
-  EXPECT_EQ(SheetNames(Path("empty.xlsx")), QStringList{"Sheet1"});
+  EXPECT_EQ(SheetNames(Path("empty.xlsx")), (QStringList{"Sheet1", "Chart"}));
   const auto cells = FirstSheetCells(Path("empty.xlsx"));
   EXPECT_EQ(cells.at("F1").Text, "Pout");
   EXPECT_EQ(cells.at("B2").NumberFormat, "0.00");
   EXPECT_EQ(cells.at("F2").NumberFormat, "0.00");
   EXPECT_FALSE(cells.count("A2") || cells.count("B3"));
+}
+
+TEST_F(XlsxLog, Dump) {
+  TDataLog log;
+  FillSampleLog(log);
+  log.SaveExcelLogFile("081226153045", "/tmp/wt22-a.xlsx", us);
 }
