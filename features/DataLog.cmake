@@ -8,5 +8,8 @@ target_sources(kelvora_features PRIVATE
   LogRecovery.cpp LogRecovery.h
   LogOptions.cpp LogOptions.h
   XlsxLog.cpp XlsxLog.h
+  XlsxChartPart.cpp XlsxChartPart.h
+  ZipArchive.cpp ZipArchive.h
 )
-target_link_libraries(kelvora_features PRIVATE PkgConfig::XLSXWRITER PUBLIC kelvora_host)
+find_package(ZLIB REQUIRED)
+target_link_libraries(kelvora_features PRIVATE PkgConfig::XLSXWRITER ZLIB::ZLIB PUBLIC kelvora_host)

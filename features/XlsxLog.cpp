@@ -6,10 +6,13 @@
 #include <xlsxwriter.h>
 
 #include <array>
+#include <optional>
 
 #include "core/ErrorReport.h"
 #include "features/DataLog.h"
 #include "features/LogFormat.h"
+#include "features/XlsxChartPart.h"
+#include "features/ZipArchive.h"
 
 namespace {
 // Remembers the first failing call so the workbook is always closed (and freed) exactly once.
@@ -51,6 +54,8 @@ void FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const std::vector<T
     errors.Check(worksheet_write_blank(sheet, row, col, number));
 }
 
+const char* const kCurrentAxisTitle = "Output current, A";
+
 // A line chart of the output voltage and current (columns D and E) against the times of column
 // A, on a chart sheet of its own after the data sheet.
 void AddChartSheet(lxw_workbook* workbook, const char* dataSheet, size_t entries,
@@ -68,7 +73,9 @@ void AddChartSheet(lxw_workbook* workbook, const char* dataSheet, size_t entries
     lxw_col_t Column;
     lxw_color_t Color;
   };
-  for (const TSeries& s : {TSeries{"Output voltage, V", 3, 0x1F4E9A}, TSeries{"Output current, A", 4, 0xC0392B}}) {
+  // The current comes last: it moves to the second axis.
+  for (const TSeries& s : {TSeries{"Output voltage, V", 3, 0x1F4E9A},
+                           TSeries{kCurrentAxisTitle, 4, 0xC0392B}}) {
     lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
     chart_series_set_categories(series, dataSheet, 1, 0, last, 0);
     chart_series_set_values(series, dataSheet, 1, s.Column, last, s.Column);
@@ -80,8 +87,10 @@ void AddChartSheet(lxw_workbook* workbook, const char* dataSheet, size_t entries
   }
   chart_title_set_name(chart, "Output voltage and current");
   chart_axis_set_name(chart->x_axis, "Time");
-  chart_axis_set_name(chart->y_axis, "V, A");
+  chart_axis_set_name(chart->y_axis, "Output voltage, V");
   chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
+  // A chart reads best across the page when printed.
+  chartsheet_set_landscape(chartsheet);
   errors.Check(chartsheet_set_chart(chartsheet, chart));
 }
 
@@ -112,6 +121,8 @@ QByteArray XlsxLogWorkbook(const std::vector<TLogRecord>& log, const QString& sh
       !name.isEmpty() && workbook_validate_sheet_name(workbook, name.constData()) == LXW_NO_ERROR;
   lxw_worksheet* sheet = workbook_add_worksheet(workbook, validName ? name.constData() : nullptr);
 
+  // Closing the workbook frees its sheets.
+  const QByteArray dataSheetName = sheet ? QByteArray(sheet->name) : QByteArray();
   if (sheet) {
     FillSheet(workbook, sheet, log, currentDivider, locale, errors);
     AddChartSheet(workbook, sheet->name, log.size(), errors);
@@ -123,5 +134,14 @@ QByteArray XlsxLogWorkbook(const std::vector<TLogRecord>& log, const QString& sh
 
   QFile built(path);
   if (!built.open(QIODevice::ReadOnly)) Fail(built.errorString());
-  return built.readAll();
+  QByteArray package = built.readAll();
+  // The current's scale is far from the voltage's: it gets an axis of its own.
+  const QByteArray chartPart = "xl/charts/chart1.xml";
+  std::optional<QByteArray> chart = ReadZipEntry(package, chartPart);
+  if (!chart || !MoveLastSeriesToSecondAxis(*chart, kCurrentAxisTitle))
+    Fail(QStringLiteral("the chart's current axis could not be added"));
+  QuoteSheetInFormulas(*chart, dataSheetName);
+  if (!ReplaceZipEntry(package, chartPart, *chart))
+    Fail(QStringLiteral("the chart could not be put back in the workbook"));
+  return package;
 }

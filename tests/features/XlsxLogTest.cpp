@@ -84,8 +84,30 @@ TEST_F(XlsxLog, EmptyLogHasTheHeaderAndAFormattedSecondRowAndABadNameKeepsTheDef
   EXPECT_FALSE(cells.count("A2") || cells.count("B3"));
 }
 
-TEST_F(XlsxLog, Dump) {
+TEST_F(XlsxLog, AChartSheetAfterTheDataDrawsVoltageAndCurrentOnAxesOfTheirOwn) {
   TDataLog log;
   FillSampleLog(log);
-  log.SaveExcelLogFile("081226153045", "/tmp/wt22-a.xlsx", us);
+  log.SaveExcelLogFile("081226153045", Path("log.xlsx"), us);
+  ASSERT_EQ(SheetNames(Path("log.xlsx")), (QStringList{"081226153045", "Chart"}));
+  EXPECT_TRUE(PackagePart(Path("log.xlsx"), "xl/_rels/workbook.xml.rels").contains("chartsheets/sheet1.xml"));
+  const QString chart = QString::fromUtf8(PackagePart(Path("log.xlsx"), "xl/charts/chart1.xml"));
+  ASSERT_FALSE(chart.isEmpty());
+  // Times along the bottom; output voltage (D) on the left axis, output current (E) in a second
+  // group whose value axis stands on the right.
+  const qsizetype secondGroup = chart.indexOf("<c:lineChart>", chart.indexOf("</c:lineChart>"));
+  ASSERT_GT(secondGroup, 0);
+  const QString first = chart.left(secondGroup), second = chart.mid(secondGroup);
+  EXPECT_EQ(first.count("<c:ser>"), 1);
+  EXPECT_TRUE(first.contains("<c:f>'081226153045'!$A$2:$A$4</c:f>"));
+  EXPECT_TRUE(first.contains("<c:f>'081226153045'!$D$2:$D$4</c:f>"));
+  EXPECT_TRUE(first.contains("<c:v>Output voltage, V</c:v>"));
+  EXPECT_EQ(second.count("<c:ser>"), 1);
+  EXPECT_TRUE(second.contains("<c:f>'081226153045'!$A$2:$A$4</c:f>"));
+  EXPECT_TRUE(second.contains("<c:f>'081226153045'!$E$2:$E$4</c:f>"));
+  EXPECT_TRUE(second.contains("<c:v>Output current, A</c:v>"));
+  EXPECT_EQ(chart.count("<c:valAx>"), 2);
+  const qsizetype rightAxis = chart.indexOf("<c:axPos val=\"r\"/>");
+  ASSERT_GT(rightAxis, chart.lastIndexOf("<c:valAx>")) << "the second value axis stands on the right";
+  EXPECT_TRUE(chart.mid(rightAxis).contains("<a:t>Output current, A</a:t>"));
+  EXPECT_TRUE(chart.left(chart.lastIndexOf("<c:valAx>")).contains("<a:t>Output voltage, V</a:t>"));
 }
