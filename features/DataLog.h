@@ -50,8 +50,6 @@ class TDataLog {
   // which saving or discarding the log removes. A journal that cannot be written is reported
   // once per log; the log goes on in memory.
   void KeepJournalIn(const QString& folder);
-  // The journal being written, or null.
-  const TLogJournal* Journal() const { return fJournal.get(); }
   // Takes the entries of a log an earlier run recorded at currentDivider; it counts as unsaved
   // and is saved at that scaling, whatever model is connected now.
   void RestoreLog(std::vector<TLogRecord> entries, int currentDivider);

@@ -35,8 +35,8 @@ int Digits(const char* text, int at, int count) {
 bool ParseMoment(const char* text, const char* end, QDateTime& moment) {
   if (end - text != kMomentLength) return false;
   const auto is = [text](int at, char c) { return text[at] == c; };
-  if (!is(4, '-') || !is(7, '-') || !is(10, 'T') || !is(13, ':') || !is(16, ':') ||
-      !is(19, '.') || !(is(23, '+') || is(23, '-')) || !is(26, ':'))
+  if (!is(4, '-') || !is(7, '-') || !is(10, 'T') || !is(13, ':') || !is(16, ':') || !is(19, '.') ||
+      !(is(23, '+') || is(23, '-')) || !is(26, ':'))
     return false;
   const int fields[] = {Digits(text, 0, 4),  Digits(text, 5, 2),  Digits(text, 8, 2),
                         Digits(text, 11, 2), Digits(text, 14, 2), Digits(text, 17, 2),

@@ -27,9 +27,9 @@ TLogRecovery::TLogRecovery(QString folder) : fFolder(std::move(folder)) {}
 
 void TLogRecovery::Offer(QWidget* owner, bool excel) {
   // The names carry the start of each log, so their order is the order the logs were taken in.
-  const QStringList names =
-      QDir(fFolder).entryList({kJournalNameFilter}, QDir::Files | QDir::System | QDir::Dirs |
-                                                        QDir::NoDotAndDotDot, QDir::Name);
+  const QStringList names = QDir(fFolder).entryList(
+      {kJournalNameFilter}, QDir::Files | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot,
+      QDir::Name);
   for (const QString& name : names) OfferJournal(owner, excel, QDir(fFolder).filePath(name));
 }
 
@@ -38,11 +38,13 @@ void TLogRecovery::OfferJournal(QWidget* owner, bool excel, const QString& path)
   TJournalFile file;
   QByteArray contents;
   switch (file.Open(path)) {
-    case TJournalOpen::Busy: return;
+    case TJournalOpen::Busy:
+      return;
     case TJournalOpen::Failed:
       ReportLeftAsItIs(owner, path, QStringLiteral("cannot be read: ") + file.ErrorText());
       return;
-    case TJournalOpen::Opened: break;
+    case TJournalOpen::Opened:
+      break;
   }
   if (!file.ReadAll(contents)) {
     ReportLeftAsItIs(owner, path, QStringLiteral("cannot be read: ") + file.ErrorText());
@@ -54,10 +56,12 @@ void TLogRecovery::OfferJournal(QWidget* owner, bool excel, const QString& path)
       ReportLeftAsItIs(owner, path, QStringLiteral("is not a log journal of this program"));
       return;
     case TJournalContents::TState::Damaged:
-      ReportLeftAsItIs(owner, path,
-                       QStringLiteral("cannot be read: line %1 is damaged").arg(journal.DamagedLine));
+      ReportLeftAsItIs(
+          owner, path,
+          QStringLiteral("cannot be read: line %1 is damaged").arg(journal.DamagedLine));
       return;
-    case TJournalContents::TState::Ours: break;
+    case TJournalContents::TState::Ours:
+      break;
   }
   // Ended before its first entry was written whole: there is nothing to save.
   if (journal.Entries.empty()) {
@@ -69,10 +73,9 @@ void TLogRecovery::OfferJournal(QWidget* owner, bool excel, const QString& path)
       QStringLiteral("A log of %1 entries recorded from %2 to %3 was not saved. Save it now?")
           .arg(journal.Entries.size())
           .arg(MomentText(journal.Start, locale), MomentText(journal.Entries.back().Time, locale));
-  const auto answer =
-      ShowCenteredMessage(owner, question, TMsgKind::Confirmation,
-                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Ignore,
-                          {{QMessageBox::Ignore, QStringLiteral("Later")}});
+  const auto answer = ShowCenteredMessage(owner, question, TMsgKind::Confirmation,
+                                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Ignore,
+                                          {{QMessageBox::Ignore, QStringLiteral("Later")}});
   if (answer == QMessageBox::No) {
     QFile::remove(path);
     return;

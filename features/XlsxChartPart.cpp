@@ -10,7 +10,8 @@ const QByteArray kSecondValueAxis = "60010002";
 QByteArray AxisTitle(const QByteArray& title) {
   return "<c:title><c:tx><c:rich><a:bodyPr rot=\"-5400000\" vert=\"horz\"/><a:lstStyle/><a:p>"
          "<a:pPr><a:defRPr/></a:pPr><a:r><a:rPr lang=\"en-US\"/><a:t>" +
-         QString::fromUtf8(title).toHtmlEscaped().toUtf8() + "</a:t></a:r></a:p></c:rich></c:tx><c:layout/></c:title>";
+         QString::fromUtf8(title).toHtmlEscaped().toUtf8() +
+         "</a:t></a:r></a:p></c:rich></c:tx><c:layout/></c:title>";
 }
 }  // namespace
 
@@ -35,14 +36,17 @@ bool MoveLastSeriesToSecondAxis(QByteArray& chartXml, const QByteArray& title) {
   const QByteArray secondAxes =
       "<c:catAx><c:axId val=\"" + kSecondCategoryAxis +
       "\"/><c:scaling><c:orientation val=\"minMax\"/></c:scaling><c:delete val=\"1\"/>"
-      "<c:axPos val=\"b\"/><c:tickLblPos val=\"nextTo\"/><c:crossAx val=\"" + kSecondValueAxis +
+      "<c:axPos val=\"b\"/><c:tickLblPos val=\"nextTo\"/><c:crossAx val=\"" +
+      kSecondValueAxis +
       "\"/><c:crosses val=\"autoZero\"/><c:auto val=\"1\"/><c:lblAlgn val=\"ctr\"/>"
       "<c:lblOffset val=\"100\"/></c:catAx>"
-      "<c:valAx><c:axId val=\"" + kSecondValueAxis +
+      "<c:valAx><c:axId val=\"" +
+      kSecondValueAxis +
       "\"/><c:scaling><c:orientation val=\"minMax\"/></c:scaling><c:axPos val=\"r\"/>" +
       AxisTitle(title) +
       "<c:numFmt formatCode=\"General\" sourceLinked=\"1\"/><c:tickLblPos val=\"nextTo\"/>"
-      "<c:crossAx val=\"" + kSecondCategoryAxis +
+      "<c:crossAx val=\"" +
+      kSecondCategoryAxis +
       "\"/><c:crosses val=\"max\"/><c:crossBetween val=\"between\"/></c:valAx>";
   // Back to front, so the earlier positions stay valid.
   chartXml.insert(firstValueAxisEnd + 10, secondAxes);

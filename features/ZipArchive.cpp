@@ -11,7 +11,8 @@ constexpr uint32_t kLocalSignature = 0x04034b50;
 constexpr uint32_t kCentralSignature = 0x02014b50;
 constexpr uint32_t kEndSignature = 0x06054b50;
 constexpr int kLocalSize = 30, kCentralSize = 46, kEndSize = 22;
-constexpr uint16_t kDeflated = 8;
+constexpr uint16_t kStored = 0, kDeflated = 8;
+constexpr int kRawDeflate = -MAX_WBITS;  // zip entries carry no zlib header or checksum
 
 uint32_t Read(const QByteArray& data, qsizetype at, int bytes) {
   uint32_t value = 0;
@@ -22,9 +23,6 @@ uint32_t Read(const QByteArray& data, qsizetype at, int bytes) {
 void Write(QByteArray& data, qsizetype at, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) data[at + i] = char(value >> (8 * i) & 0xFF);
 }
-
-constexpr uint16_t kStored = 0;
-constexpr int kRawDeflate = -MAX_WBITS;  // zip entries carry no zlib header or checksum
 
 QByteArray Deflate(const QByteArray& contents) {
   z_stream stream{};
@@ -56,9 +54,10 @@ std::optional<QByteArray> Inflate(const QByteArray& data, qsizetype size) {
   return out;
 }
 
-
+// The end of central directory record, looked for from the end past a comment of any length.
 std::optional<qsizetype> EndRecord(const QByteArray& archive) {
-  for (qsizetype at = archive.size() - kEndSize; at >= 0 && at >= archive.size() - kEndSize - 65535; --at)
+  for (qsizetype at = archive.size() - kEndSize; at >= 0 && at >= archive.size() - kEndSize - 65535;
+       --at)
     if (Read(archive, at, 4) == kEndSignature) return at;
   return std::nullopt;
 }
@@ -77,8 +76,8 @@ std::optional<QByteArray> ReadZipEntry(const QByteArray& archive, const QByteArr
       const qsizetype local = Read(archive, central + 42, 4);
       if (local + kLocalSize > archive.size() || Read(archive, local, 4) != kLocalSignature)
         return std::nullopt;
-      const qsizetype data = local + kLocalSize + Read(archive, local + 26, 2) +
-                             Read(archive, local + 28, 2);
+      const qsizetype data =
+          local + kLocalSize + Read(archive, local + 26, 2) + Read(archive, local + 28, 2);
       const uint16_t method = uint16_t(Read(archive, central + 10, 2));
       const qsizetype compressed = Read(archive, central + 20, 4);
       const qsizetype size = Read(archive, central + 24, 4);
@@ -87,8 +86,8 @@ std::optional<QByteArray> ReadZipEntry(const QByteArray& archive, const QByteArr
       if (method == kDeflated) return Inflate(archive.mid(data, compressed), size);
       return std::nullopt;
     }
-    central += kCentralSize + nameLength + Read(archive, central + 30, 2) +
-               Read(archive, central + 32, 2);
+    central +=
+        kCentralSize + nameLength + Read(archive, central + 30, 2) + Read(archive, central + 32, 2);
   }
   return std::nullopt;
 }
@@ -101,14 +100,17 @@ bool ReplaceZipEntry(QByteArray& archive, const QByteArray& name, const QByteArr
   QByteArray files, directory;
   bool found = false;
   for (uint32_t i = 0; i < entries; ++i) {
-    if (central + kCentralSize > *end || Read(archive, central, 4) != kCentralSignature) return false;
+    if (central + kCentralSize > *end || Read(archive, central, 4) != kCentralSignature)
+      return false;
     const int nameLength = int(Read(archive, central + 28, 2));
     const int extraLength = int(Read(archive, central + 30, 2));
     const int commentLength = int(Read(archive, central + 32, 2));
     const qsizetype local = Read(archive, central + 42, 4);
-    QByteArray record = archive.mid(central, kCentralSize + nameLength + extraLength + commentLength);
+    QByteArray record =
+        archive.mid(central, kCentralSize + nameLength + extraLength + commentLength);
     central += record.size();
-    if (local + kLocalSize > archive.size() || Read(archive, local, 4) != kLocalSignature) return false;
+    if (local + kLocalSize > archive.size() || Read(archive, local, 4) != kLocalSignature)
+      return false;
     const qsizetype localLength =
         kLocalSize + Read(archive, local + 26, 2) + Read(archive, local + 28, 2);
     const qsizetype compressed = Read(record, 20, 4);

@@ -103,7 +103,8 @@ double RecoverDay(const QString& folder, const QString& saveAs, bool excel, qint
     parse.start();
     const TJournalContents journal = ParseJournal(file.readAll());
     parseSeconds = double(parse.nsecsElapsed()) / 1e9;
-    if (journal.Entries.size() != 86400) std::printf("only %zu entries read\n", journal.Entries.size());
+    if (journal.Entries.size() != 86400)
+      std::printf("only %zu entries read\n", journal.Entries.size());
   }
   TLogRecovery recovery(folder);
   recovery.SetDocumentOpener([](const QString&) { return true; });
@@ -133,15 +134,17 @@ int main(int argc, char** argv) {
     std::printf("by time, every %4d s        %11.3f us %11.3f us %11.3f us %11.3f us\n", interval,
                 plain.WallUs, journal.WallUs, plain.CpuUs, journal.CpuUs);
   }
-  std::printf("\nslowest step, 150 entries 20 ms apart: %.1f us without, %.1f us with the journal\n",
-              SlowestPacedStepUs({}, 150), SlowestPacedStepUs(folder, 150));
+  std::printf(
+      "\nslowest step, 150 entries 20 ms apart: %.1f us without, %.1f us with the journal\n",
+      SlowestPacedStepUs({}, 150), SlowestPacedStepUs(folder, 150));
 
   qint64 bytes = 0;
   double parse = 0;
   const double text = RecoverDay(folder, QDir(folder).filePath("day.txt"), false, bytes, parse);
   const double book = RecoverDay(folder, QDir(folder).filePath("day.xlsx"), true, bytes, parse);
-  std::printf("\nday-long journal (86400 entries, %lld bytes): read and parsed in %.3f s; offered "
-              "and saved as text %.3f s, as a workbook %.3f s\n",
-              static_cast<long long>(bytes), parse, text, book);
+  std::printf(
+      "\nday-long journal (86400 entries, %lld bytes): read and parsed in %.3f s; offered "
+      "and saved as text %.3f s, as a workbook %.3f s\n",
+      static_cast<long long>(bytes), parse, text, book);
   return 0;
 }

@@ -55,14 +55,34 @@ TEST(LogJournalProcess, AKilledRunLeavesEveryEntryAndTheNextStartSavesWhatItsLog
   const QString sixth = references.filePath("reference-6.txt");
   ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(sixth); }, 30000))
       << "the program did not log six entries";
-  ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGKILL), 0);
+  // Killed at a moment when the program is not between an entry and its reference: stopped,
+  // compared, and let go on for a moment when it was.
+  const auto pid = static_cast<pid_t>(program.processId());
+  const auto newestReference = [&references] {
+    int n = 0;
+    while (QFile::exists(references.filePath(QString("reference-%1.txt").arg(n + 1)))) ++n;
+    return n;
+  };
+  const auto journalEntries = [] {
+    const QStringList journals = Journals();
+    if (journals.size() != 1) return -1;
+    return int(
+        ParseJournal(Contents(QDir(ProgramDataFolder()).filePath(journals[0]))).Entries.size());
+  };
+  int entries = 0;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    QTest::qWait(50);
+    entries = newestReference();
+    if (journalEntries() == entries) break;
+    ::kill(pid, SIGCONT);
+    QTest::qWait(30);
+  }
+  ASSERT_EQ(::kill(pid, SIGKILL), 0);
   ASSERT_TRUE(program.waitForFinished(10000));
   EXPECT_EQ(program.exitStatus(), QProcess::CrashExit);
 
   // The newest reference is the killed program's log at its last entry.
-  int entries = 0;
-  while (QFile::exists(references.filePath(QString("reference-%1.txt").arg(entries + 1))))
-    ++entries;
   ASSERT_GE(entries, 6);
   ASSERT_EQ(Journals().size(), 1) << Journals().join(' ').toStdString();
   const QString journalPath = QDir(ProgramDataFolder()).filePath(Journals()[0]);

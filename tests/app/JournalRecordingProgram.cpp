@@ -20,7 +20,8 @@
 
 namespace {
 void Click(QWidget* window, const char* name) {
-  if (auto* button = window->findChild<QPushButton*>(name)) QTest::mouseClick(button, Qt::LeftButton);
+  if (auto* button = window->findChild<QPushButton*>(name))
+    QTest::mouseClick(button, Qt::LeftButton);
 }
 }  // namespace
 

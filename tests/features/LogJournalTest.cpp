@@ -71,8 +71,8 @@ class Journal : public ::testing::Test {
     SetDialogResponder({});
   }
   QStringList Journals() const {
-    return QDir(data.path()).entryList({"*.journal"}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
-                                       QDir::Name);
+    return QDir(data.path())
+        .entryList({"*.journal"}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
   }
   QString JournalPath(int i = 0) const { return data.filePath(Journals().value(i)); }
   QString Out(const QString& name) const { return out.filePath(name); }
@@ -119,9 +119,13 @@ TEST_F(Journal, EachEntryIsALineOnDiskAndSavingOrDiscardingTheLogRemovesIt) {
   run.Take(2);
   ASSERT_EQ(Journals(), QStringList{"unsaved-log-20261208-090000-01.journal"});
   const QByteArray zone = Zone(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
-  EXPECT_EQ(Contents(JournalPath()), "kelvora-log-journal 1 2026-12-08T09:00:00.000" + zone + "\n"
-                                     "2026-12-08T09:00:00.000" + zone + " 1200 1500 1199 1490 17865 1\n"
-                                     "2026-12-08T09:00:01.000" + zone + " 1201 1500 1200 1489 17868 1\n");
+  EXPECT_EQ(Contents(JournalPath()), "kelvora-log-journal 1 2026-12-08T09:00:00.000" + zone +
+                                         "\n"
+                                         "2026-12-08T09:00:00.000" +
+                                         zone +
+                                         " 1200 1500 1199 1490 17865 1\n"
+                                         "2026-12-08T09:00:01.000" +
+                                         zone + " 1201 1500 1200 1489 17868 1\n");
 
   user.Files = {Out("run.txt")};
   ASSERT_TRUE(run.log.SaveLog(nullptr, false));
@@ -163,7 +167,8 @@ TEST_F(Journal, ATornLastLineRecoversEveryWholeLineAtTheScalingItWasRecordedAt) 
     const QLocale locale;
     const auto shown = [&locale](QTime time) {
       const QDateTime moment(QDate(2026, 12, 8), time);
-      return locale.toString(moment.date(), QLocale::ShortFormat) + ' ' + LogTimeText(moment, locale);
+      return locale.toString(moment.date(), QLocale::ShortFormat) + ' ' +
+             LogTimeText(moment, locale);
     };
     EXPECT_EQ(user.Questions[0].Text,
               QString("A log of 3 entries recorded from %1 to %2 was not saved. Save it now?")
@@ -192,11 +197,14 @@ TEST_F(Journal, AForeignOrUnreadableJournalIsReportedAndLeftAsItIs) {
   Recover();
   EXPECT_TRUE(user.Questions.empty());
   ASSERT_EQ(user.Warnings.size(), 3u);
-  EXPECT_TRUE(user.Warnings[0].Text.contains("folder.journal\" cannot be read: ")) << user.Warnings[0].Text.toStdString();
-  EXPECT_TRUE(user.Warnings[1].Text.contains("notes.journal\" is not a log journal of this program"));
+  EXPECT_TRUE(user.Warnings[0].Text.contains("folder.journal\" cannot be read: "))
+      << user.Warnings[0].Text.toStdString();
+  EXPECT_TRUE(
+      user.Warnings[1].Text.contains("notes.journal\" is not a log journal of this program"));
   EXPECT_TRUE(user.Warnings[2].Text.contains("cannot be read: line 3 is damaged"))
       << user.Warnings[2].Text.toStdString();
-  for (const TDialogRequest& w : user.Warnings) EXPECT_TRUE(w.Text.endsWith("It is left as it is."));
+  for (const TDialogRequest& w : user.Warnings)
+    EXPECT_TRUE(w.Text.endsWith("It is left as it is."));
   EXPECT_EQ(Contents(data.filePath("notes.journal")), "shopping list\nmilk\n");
   EXPECT_EQ(Contents(damaged), lines);
   EXPECT_TRUE(QFileInfo(data.filePath("folder.journal")).isDir());
