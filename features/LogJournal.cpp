@@ -7,7 +7,7 @@
 
 #include "features/DataLog.h"
 #include "features/JournalFormat.h"
-#include "host/PacedSync.h"
+#include "host/JournalWriter.h"
 
 namespace {
 constexpr std::chrono::milliseconds kSyncInterval{1000};
@@ -38,34 +38,23 @@ bool TLogJournal::Begin(const std::vector<TLogRecord>& entries, int currentDivid
   // The header and the log so far in one write: a journal never lacks its header.
   QByteArray text = JournalHeader(entries.front().Time);
   for (const TLogRecord& entry : entries) text += JournalLine(entry, currentDivider);
-  if (!fFile.Append(text)) {
-    fError = fFile.ErrorText();
-    Discard();
-    return false;
-  }
-  fSync = std::make_unique<TPacedSync>([this] { return fFile.DataSync(); }, kSyncInterval);
-  fSync->Touch();
+  fWriter = std::make_unique<TJournalWriter>(fFile, kSyncInterval);
+  fWriter->Append(std::move(text));
   return true;
 }
 
 bool TLogJournal::Append(const TLogRecord& entry, int currentDivider) {
-  if (!fFile.IsOpen()) return false;
-  if (fSync->Failed()) {
-    fError = QStringLiteral("the disk did not take the written data");
-    return false;
-  }
-  if (!fFile.Append(JournalLine(entry, currentDivider))) {
-    fError = fFile.ErrorText();
-    return false;
-  }
-  fSync->Touch();
+  if (!fWriter) return false;
+  fError = fWriter->Failure();
+  if (!fError.isEmpty()) return false;
+  fWriter->Append(JournalLine(entry, currentDivider));
   return true;
 }
 
 void TLogJournal::Close(bool flushPending) {
-  // The sync thread uses the file: it ends before the file is closed.
-  if (fSync) fSync->Stop(flushPending);
-  fSync.reset();
+  // The writer's thread uses the file: it ends before the file is closed.
+  if (fWriter) fWriter->Stop(flushPending);
+  fWriter.reset();
   fFile.Close();
   fPath.clear();
 }
@@ -73,6 +62,9 @@ void TLogJournal::Close(bool flushPending) {
 void TLogJournal::Keep() { Close(true); }
 
 void TLogJournal::Discard() {
+  // Removed while still locked, so no other copy of the program takes it up meanwhile.
+  if (fWriter) fWriter->Stop(false);
+  fWriter.reset();
   if (!fPath.isEmpty()) QFile::remove(fPath);
   Close(false);
 }

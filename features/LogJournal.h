@@ -1,8 +1,8 @@
 #pragma once
 // The journal of the log being recorded: every entry also goes to a file of its own in the
-// program's data folder, one line per entry written at once, and its data reaches the disk at
-// most a second later. A crash, a kill or a power cut then loses at most the last second of the
-// log; the next start offers what the file holds (see LogRecovery.h).
+// program's data folder, one line per entry written as it comes (from a thread of its own), and
+// its data reaches the disk at most a second later. A crash, a kill or a power cut then loses at
+// most the last second of the log; the next start offers what the file holds (see LogRecovery.h).
 
 #include <QString>
 
@@ -11,7 +11,7 @@
 
 #include "host/JournalFile.h"
 
-class TPacedSync;
+class TJournalWriter;
 struct TLogRecord;
 
 // Journals are the files "unsaved-log-<yyyyMMdd-HHmmss of the start>-<nn>.journal" of the data
@@ -31,16 +31,17 @@ class TLogJournal {
   const QString& Path() const { return fPath; }
 
   // Starts a new file holding entries (the log so far, at least one entry). An existing file is
-  // never replaced: a name already taken gets the next number. False when nothing could be written.
+  // never replaced: a name already taken gets the next number. False when the file could not be
+  // made.
   bool Begin(const std::vector<TLogRecord>& entries, int currentDivider);
-  // One write of the entry's line. False when it did not reach the file whole, or when putting
-  // earlier lines on the disk failed.
+  // Hands the entry's line over to be written with one write. False when an earlier line did not
+  // reach the file whole or could not be put on the disk.
   bool Append(const TLogRecord& entry, int currentDivider);
   // Closes the file with its data on the disk and leaves it for the next start.
   void Keep();
   // Removes the file: the log was saved or thrown away on purpose.
   void Discard();
-  // Why the last Begin or Append failed.
+  // Why Begin or Append failed.
   const QString& ErrorText() const { return fError; }
 
  private:
@@ -50,5 +51,5 @@ class TLogJournal {
   QString fPath;
   QString fError;
   TJournalFile fFile;
-  std::unique_ptr<TPacedSync> fSync;
+  std::unique_ptr<TJournalWriter> fWriter;
 };

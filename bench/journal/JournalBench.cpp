@@ -5,7 +5,7 @@
 //
 // 1. Logging by time at the shortest interval (1 s: an entry every tick) and the longest (1800 s:
 //    an entry every 1800th tick), TICKS ticks in a row, without and with the journal: wall time
-//    and the GUI thread's own CPU time per tick (the sync thread's disk work is not on it).
+//    and the GUI thread's own CPU time per tick (the journal's writer thread is not on it).
 // 2. The same at the real pace of the shortest interval, shortened to 20 ms between entries so
 //    that several syncs overlap the writes: the slowest single step.
 // 3. A journal of 86 400 entries (a day at 1 s) offered at start-up and saved as text, and as a

@@ -246,9 +246,14 @@ TEST_F(AutoTest, TheRunsLogIsJournalledUntilTheUserThrowsItAwayAtClosing) {
   QStringList journals = data.entryList({"*.journal"}, QDir::Files);
   for (const QString& name : before) journals.removeAll(name);
   ASSERT_EQ(journals.size(), 1) << "the run's log is on the disk while it is not saved";
-  QFile journal(data.filePath(journals[0]));
-  ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
-  EXPECT_EQ(journal.readAll().count('\n'), qsizetype(1 + MainForm->LogList().LogList().size()));
+  const qsizetype lines = qsizetype(1 + MainForm->LogList().LogList().size());
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        QFile journal(data.filePath(journals[0]));
+        return journal.open(QIODevice::ReadOnly) && journal.readAll().count('\n') == lines;
+      },
+      3000))
+      << "the header and every entry";
 
   Replies = {QMessageBox::No};
   MainForm->close();
