@@ -128,8 +128,10 @@ bool TDataLog::LogByEvent(const TCurrentSet& data, int uoutThresholdIndex,
 void TDataLog::SaveTxtLogFile(const QString& fileName, const QLocale& locale) const {
   const QString lineEnd = QStringLiteral("\r\n");
   QString text = kTxtLogHeader + lineEnd;
+  const QLocale grouped = GroupedLocale(locale);
+  const QString timeFormat = LongTimeFormat(locale);
   for (const TLogRecord& record : fLogList)
-    text += TxtLogLine(record, Divider(), locale) + lineEnd;
+    text += TxtLogLine(record, Divider(), grouped, timeFormat) + lineEnd;
   SaveFileContents(fileName, text.toLocal8Bit());
 }
 
