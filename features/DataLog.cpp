@@ -61,9 +61,9 @@ void TDataLog::JournalEntry() {
   const bool written = fJournal->IsOpen() ? fJournal->Append(fLogList.back(), CurrentDivider)
                                           : fJournal->Begin(fLogList, CurrentDivider);
   if (written) return;
+  // The journal stays open with the whole lines that reached it: they can still be recovered
+  // after a crash, and a save or a discard still removes them.
   fJournalFailed = true;
-  // What reached the file so far can still be recovered.
-  fJournal->Keep();
   ReportError(QStringLiteral("The log cannot be kept safe on the disk: %1.\n"
                              "It goes on in memory only; save it before closing the program.")
                   .arg(fJournal->ErrorText()));
