@@ -16,7 +16,7 @@ class QWidget;
 
 enum class TMsgKind { Error, Warning, Information, Confirmation };
 
-// Texts that replace the standard texts of some buttons of a message box ("Later" on Ignore).
+// Texts that replace the standard texts of some buttons of a message box ("Later" on Cancel).
 using TButtonTexts = std::map<QMessageBox::StandardButton, QString>;
 
 struct TDialogRequest {

@@ -73,10 +73,14 @@ void TLogRecovery::OfferJournal(QWidget* owner, bool excel, const QString& path)
       QStringLiteral("A log of %1 entries recorded from %2 to %3 was not saved. Save it now?")
           .arg(journal.Entries.size())
           .arg(MomentText(journal.Start, locale), MomentText(journal.Entries.back().Time, locale));
-  const auto answer = ShowCenteredMessage(owner, question, TMsgKind::Confirmation,
-                                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Ignore,
-                                          {{QMessageBox::Ignore, QStringLiteral("Later")}});
-  if (answer == QMessageBox::No) {
+  // No is the box's Discard and Later its Cancel, so Esc, closing the box or the program ending
+  // meanwhile mean Later: only an explicit No throws a log away.
+  const auto answer =
+      ShowCenteredMessage(owner, question, TMsgKind::Confirmation,
+                          QMessageBox::Yes | QMessageBox::Discard | QMessageBox::Cancel,
+                          {{QMessageBox::Discard, QStringLiteral("No")},
+                           {QMessageBox::Cancel, QStringLiteral("Later")}});
+  if (answer == QMessageBox::Discard) {
     QFile::remove(path);
     return;
   }

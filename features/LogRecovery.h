@@ -2,7 +2,8 @@
 // At start-up: the journals an earlier run left in the data folder (a crash, a kill, a power cut,
 // a session that ended without saving) are offered to the user one by one, oldest first: Yes
 // saves the log through the normal save dialog, No throws it away, Later keeps it for the next
-// start. A journal another running copy of the program is writing is left alone.
+// start (as does closing the question without an answer). A journal another running copy of the
+// program is writing is left alone.
 
 #include <QString>
 

@@ -53,7 +53,8 @@ void TJournalWriter::Run() {
       unsynced = unsynced || written;
     }
     const Clock::time_point now = Clock::now();
-    if (unsynced && (now >= nextSync || (fStopping && fSyncOnStop))) {
+    const bool finishing = fStopping && fRecords.empty();
+    if (unsynced && (now >= nextSync || (finishing && fSyncOnStop))) {
       lock.unlock();
       const bool synced = fFile.DataSync();
       lock.lock();
@@ -62,6 +63,7 @@ void TJournalWriter::Run() {
       unsynced = false;
       nextSync = now + fInterval;
     }
-    if (fStopping) return;
+    // Records given while the data was being synced are written before the thread ends.
+    if (fStopping && fRecords.empty()) return;
   }
 }

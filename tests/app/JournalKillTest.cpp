@@ -111,7 +111,8 @@ TEST(LogJournalProcess, AKilledRunLeavesEveryEntryAndTheNextStartSavesWhatItsLog
   EXPECT_TRUE(asked[0].startsWith(QString("A log of %1 entries recorded from ").arg(entries)))
       << asked[0].toStdString();
   EXPECT_TRUE(asked[0].endsWith(" was not saved. Save it now?")) << asked[0].toStdString();
-  EXPECT_EQ(buttons[QMessageBox::Ignore], "Later");
+  EXPECT_EQ(buttons[QMessageBox::Discard], "No");
+  EXPECT_EQ(buttons[QMessageBox::Cancel], "Later");
   EXPECT_EQ(Contents(saved).count("\r\n"), entries + 1) << "the header and every entry";
   EXPECT_EQ(Contents(saved),
             Contents(references.filePath(QString("reference-%1.txt").arg(entries))));

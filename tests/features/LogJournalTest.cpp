@@ -177,7 +177,10 @@ TEST_F(Journal, ATornLastLineRecoversEveryWholeLineAtTheScalingItWasRecordedAt) 
     EXPECT_EQ(user.Questions[0].Text,
               QString("A log of 3 entries recorded from %1 to %2 was not saved. Save it now?")
                   .arg(shown(QTime(9, 0, 0)), shown(QTime(9, 0, 2))));
-    EXPECT_EQ(user.Questions[0].ButtonTexts.at(QMessageBox::Ignore), "Later");
+    EXPECT_EQ(user.Questions[0].Buttons,
+              QMessageBox::Yes | QMessageBox::Discard | QMessageBox::Cancel);
+    EXPECT_EQ(user.Questions[0].ButtonTexts,
+              (TButtonTexts{{QMessageBox::Discard, "No"}, {QMessageBox::Cancel, "Later"}}));
     EXPECT_EQ(Contents(Out("recovered.txt")), expected);
     EXPECT_TRUE(Journals().isEmpty());
     user.Questions.clear();
@@ -220,14 +223,14 @@ TEST_F(Journal, LaterAsksAgainAtTheNextStartAndNoThrowsTheLogAway) {
     run.Take(2);
   }
   const QByteArray journal = Contents(JournalPath());
-  user.Answers = {QMessageBox::Ignore};
+  user.Answers = {QMessageBox::Cancel};
   Recover();
   EXPECT_EQ(Contents(JournalPath()), journal) << "Later keeps the journal as it is";
   // A save dialog cancelled is a Later too.
   user.Answers = {QMessageBox::Yes};
   Recover();
   EXPECT_EQ(Contents(JournalPath()), journal);
-  user.Answers = {QMessageBox::No};
+  user.Answers = {QMessageBox::Discard};
   Recover();
   EXPECT_EQ(user.Questions.size(), 3u);
   EXPECT_TRUE(Journals().isEmpty());
@@ -242,7 +245,7 @@ TEST_F(Journal, TwoRunsInARowLeaveTwoJournalsThatAreOfferedOldestFirst) {
     TRecordedLog run(data.path());
     run.Take(3);
   }
-  user.Answers = {QMessageBox::Ignore};
+  user.Answers = {QMessageBox::Cancel};
   Recover();
   {
     // The second run, started in the same second of the clock, records a longer one: the first
@@ -259,7 +262,7 @@ TEST_F(Journal, TwoRunsInARowLeaveTwoJournalsThatAreOfferedOldestFirst) {
   Recover();
   ASSERT_EQ(user.Questions.size(), 2u);
   EXPECT_TRUE(user.Questions[0].Text.startsWith("A log of 3 entries"));
-  EXPECT_TRUE(user.Questions[1].Text.startsWith("A log of 5 entries"));
+  EXPECT_TRUE(user.Questions[1].Text.startsWith("A log of 5 entries")) << user.Questions[1].Text.toStdString();
   EXPECT_EQ(Contents(Out("first.txt")), reference1.Saved(Out("reference1.txt")));
   EXPECT_EQ(Contents(Out("second.txt")), reference2.Saved(Out("reference2.txt")));
   EXPECT_TRUE(Journals().isEmpty());
