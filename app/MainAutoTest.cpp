@@ -91,7 +91,9 @@ bool TMainForm::AutoTestCloseQuery() {
                               TMsgKind::Confirmation,
                               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
     case QMessageBox::Yes: return SaveTestLog(this);
-    case QMessageBox::No: return true;
+    case QMessageBox::No:
+      fLogList->DiscardLogData();
+      return true;
     default: return false;
   }
 }

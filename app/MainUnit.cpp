@@ -32,6 +32,7 @@
 #include "features/Oscilloscope.h"
 #include "features/Presets.h"
 #include "features/Parameters.h"
+#include "host/DataFolders.h"
 #include "host/PointerDevices.h"
 #include "host/SettingsStore.h"
 #include "host/StoredFile.h"
@@ -206,6 +207,8 @@ void TMainForm::FormCreate() {
   // 8. Slave address and logging state.
   fMBaddr = 1;
   fLogList = std::make_unique<TDataLog>();
+  // A log being recorded is journalled where a crash cannot take it.
+  fLogList->KeepJournalIn(ProgramDataFolder());
   Logging = false;
   // The thresholds are the advanced window's choices at the moment of each entry.
   LogUoutThreshold = [] {

@@ -2,6 +2,7 @@
 #include "app/MainUnit.h"
 #include "app/ProgramWindows.h"
 #include "app/TerminationSignals.h"
+#include "app/UnsavedLogs.h"
 
 int main(int argc, char** argv) {
   TKelvoraApplication app(argc, argv);
@@ -11,5 +12,6 @@ int main(int argc, char** argv) {
     if (MainForm) MainForm->close();
   });
   MainForm->show();
+  OfferUnsavedLogsOnceShown();
   return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "core/Dialogs.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
@@ -27,28 +28,33 @@ void SetDialogResponder(TDialogResponder responder) { Responder() = std::move(re
 namespace {
 QMessageBox::StandardButton ShowMessage(QWidget* owner, const std::optional<QPoint>& topLeft,
                                         const QString& text, TMsgKind kind,
-                                        QMessageBox::StandardButtons buttons) {
+                                        QMessageBox::StandardButtons buttons,
+                                        const TButtonTexts& buttonTexts = {}) {
   // Boxes are captioned with the program's name (the application name is the settings key).
   const QString caption = QStringLiteral("Kelvora");
   if (Responder()) {
-    TDialogRequest request{TDialogRequest::Type::Message, owner, caption, text, kind, buttons, {}, {}};
+    TDialogRequest request{TDialogRequest::Type::Message, owner, caption, text, kind, buttons,
+                           {}, {}, buttonTexts};
     return Responder()(request).Button;
   }
   QMessageBox box(IconOf(kind), caption, text, buttons, owner);
   box.setObjectName("CenteredMessageBox");
+  for (const auto& [button, buttonText] : buttonTexts)
+    if (QAbstractButton* b = box.button(button)) b->setText(buttonText);
   if (topLeft) box.move(*topLeft);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 }  // namespace
 
 QMessageBox::StandardButton ShowCenteredMessage(QWidget* form, const QString& text, TMsgKind kind,
-                                                QMessageBox::StandardButtons buttons) {
+                                                QMessageBox::StandardButtons buttons,
+                                                const TButtonTexts& buttonTexts) {
   std::optional<QPoint> topLeft;
   if (form) {
     const QRect frame = form->frameGeometry();
     topLeft = QPoint(frame.left() + frame.width() / 2 - 200, frame.top() + frame.height() / 2 - 50);
   }
-  return ShowMessage(form, topLeft, text, kind, buttons);
+  return ShowMessage(form, topLeft, text, kind, buttons, buttonTexts);
 }
 
 QMessageBox::StandardButton ShowMessageAt(QWidget* owner, QPoint topLeft, const QString& text,
@@ -59,7 +65,7 @@ QMessageBox::StandardButton ShowMessageAt(QWidget* owner, QPoint topLeft, const 
 QString AskOpenFileName(QWidget* owner, const QString& caption, const QString& filter) {
   if (Responder())
     return Responder()({TDialogRequest::Type::OpenFile, owner, caption, {}, TMsgKind::Information,
-                        QMessageBox::Ok, filter, {}})
+                        QMessageBox::Ok, filter, {}, {}})
         .FileName;
   return QFileDialog::getOpenFileName(owner, caption, QString(), filter);
 }
@@ -68,7 +74,7 @@ QString AskSaveFileName(QWidget* owner, const QString& caption, const QString& p
                         const QString& filter) {
   if (Responder())
     return Responder()({TDialogRequest::Type::SaveFile, owner, caption, proposed,
-                        TMsgKind::Information, QMessageBox::Ok, filter, {}})
+                        TMsgKind::Information, QMessageBox::Ok, filter, {}, {}})
         .FileName;
   return QFileDialog::getSaveFileName(owner, caption, proposed, filter);
 }
@@ -77,7 +83,7 @@ std::optional<QColor> AskColor(QWidget* owner, const QColor& initial) {
   QColor chosen;
   if (Responder())
     chosen = Responder()({TDialogRequest::Type::Color, owner, {}, {}, TMsgKind::Information,
-                          QMessageBox::Ok, {}, initial})
+                          QMessageBox::Ok, {}, initial, {}})
                  .Color;
   else
     chosen = QColorDialog::getColor(initial, owner);

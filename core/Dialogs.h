@@ -9,11 +9,15 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <optional>
 
 class QWidget;
 
 enum class TMsgKind { Error, Warning, Information, Confirmation };
+
+// Texts that replace the standard texts of some buttons of a message box ("Later" on Cancel).
+using TButtonTexts = std::map<QMessageBox::StandardButton, QString>;
 
 struct TDialogRequest {
   enum class Type { Message, OpenFile, SaveFile, Color } DialogType;
@@ -24,6 +28,7 @@ struct TDialogRequest {
   QMessageBox::StandardButtons Buttons = QMessageBox::Ok;
   QString Filter;         // file dialogs
   QColor Color;           // colour dialog: the starting colour
+  TButtonTexts ButtonTexts;  // message box: buttons that carry a text of their own
 };
 
 struct TDialogReply {
@@ -40,7 +45,8 @@ void SetDialogResponder(TDialogResponder responder);
 // Modal box centred on form: left + width div 2 - 200, top + height div 2 - 50.
 QMessageBox::StandardButton ShowCenteredMessage(QWidget* form, const QString& text, TMsgKind kind,
                                                 QMessageBox::StandardButtons buttons =
-                                                    QMessageBox::Ok);
+                                                    QMessageBox::Ok,
+                                                const TButtonTexts& buttonTexts = {});
 // Modal box with its top-left corner at topLeft (screen coordinates).
 QMessageBox::StandardButton ShowMessageAt(QWidget* owner, QPoint topLeft, const QString& text,
                                           TMsgKind kind, QMessageBox::StandardButtons buttons);

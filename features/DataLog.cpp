@@ -10,6 +10,7 @@
 #include "core/Dialogs.h"
 #include "core/ErrorReport.h"
 #include "features/LogFormat.h"
+#include "features/LogJournal.h"
 #include "features/LogOptions.h"
 #include "features/XlsxLog.h"
 
@@ -46,14 +47,56 @@ bool OpenWithDesktop(const QString& fileName) {
 
 TDataLog::TDataLog() : fClock(&QDateTime::currentDateTime), fDocumentOpener(&OpenWithDesktop) {}
 
+TDataLog::~TDataLog() = default;
+
 void TDataLog::WriteLogData(const TCurrentSet& data) {
   fLogList.push_back({fClock(), data.USET, data.ISET, data.UOUT, data.IOUT, data.POWER});
   fUnsaved = true;
+  JournalEntry();
+}
+
+void TDataLog::JournalEntry() {
+  if (!fJournal || fJournalFailed) return;
+  // After a save the journal was removed: the next entry starts a new one with the whole log.
+  const bool written = fJournal->IsOpen() ? fJournal->Append(fLogList.back(), CurrentDivider)
+                                          : fJournal->Begin(fLogList, CurrentDivider);
+  if (written) return;
+  // The journal stays open with the whole lines that reached it: they can still be recovered
+  // after a crash, and a save or a discard still removes them.
+  fJournalFailed = true;
+  ReportError(QStringLiteral("The log cannot be kept safe on the disk: %1.\n"
+                             "It goes on in memory only; save it before closing the program.")
+                  .arg(fJournal->ErrorText()));
 }
 
 void TDataLog::ClearLogData() {
+  if (fJournal) fJournal->Keep();
+  fJournalFailed = false;
   fLogList.clear();
+  fRestoredDivider.reset();
   fUnsaved = false;
+}
+
+void TDataLog::DiscardLogData() {
+  if (fJournal) fJournal->Discard();
+  ClearLogData();
+}
+
+void TDataLog::KeepJournalIn(const QString& folder) {
+  fJournal = std::make_unique<TLogJournal>(folder);
+}
+
+void TDataLog::RestoreLog(std::vector<TLogRecord> entries, int currentDivider) {
+  ClearLogData();
+  fLogList = std::move(entries);
+  fRestoredDivider = currentDivider;
+  fUnsaved = true;
+}
+
+void TDataLog::Saved() {
+  fUnsaved = false;
+  fJournalFailed = false;
+  if (fJournal) fJournal->Discard();
 }
 
 bool TDataLog::LogByTime(const TCurrentSet& data, int32_t& countdown, int32_t intervalSeconds) {
@@ -85,14 +128,16 @@ bool TDataLog::LogByEvent(const TCurrentSet& data, int uoutThresholdIndex,
 void TDataLog::SaveTxtLogFile(const QString& fileName, const QLocale& locale) const {
   const QString lineEnd = QStringLiteral("\r\n");
   QString text = kTxtLogHeader + lineEnd;
+  const QLocale grouped = GroupedLocale(locale);
+  const QString timeFormat = LongTimeFormat(locale);
   for (const TLogRecord& record : fLogList)
-    text += TxtLogLine(record, CurrentDivider, locale) + lineEnd;
+    text += TxtLogLine(record, Divider(), grouped, timeFormat) + lineEnd;
   SaveFileContents(fileName, text.toLocal8Bit());
 }
 
 void TDataLog::SaveExcelLogFile(const QString& aName, const QString& fileName,
                                 const QLocale& locale) const {
-  SaveFileContents(fileName, XlsxLogWorkbook(fLogList, aName, CurrentDivider, locale));
+  SaveFileContents(fileName, XlsxLogWorkbook(fLogList, aName, Divider(), locale, fClock()));
 }
 
 bool TDataLog::SaveLog(QWidget* owner, bool excel) {
@@ -114,11 +159,11 @@ bool TDataLog::SaveLog(QWidget* owner, bool excel) {
   try {
     if (!excel) {
       SaveTxtLogFile(fileName, locale);
-      fUnsaved = false;
+      Saved();
       return true;
     }
     SaveExcelLogFile(stamp.Digits, fileName, locale);
-    fUnsaved = false;
+    Saved();
   } catch (const EKelvoraError& error) {
     ShowCenteredMessage(owner, error.Text(), TMsgKind::Error);
     return false;

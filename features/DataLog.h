@@ -8,11 +8,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/UtilUnit.h"
 
 class QWidget;
+class TLogJournal;
 
 // One entry. The values are kept at the registers' full 32 bits, so an output power above
 // 655.35 W is logged as it was read.
@@ -32,13 +35,24 @@ class TDataLog {
   using TDocumentOpener = std::function<bool(const QString& fileName)>;
 
   TDataLog();
+  ~TDataLog();
 
   const std::vector<TLogRecord>& LogList() const { return fLogList; }
 
   // Appends one entry taken from data now.
   void WriteLogData(const TCurrentSet& data);
-  // Empties the log.
+  // Empties the log. Its journal, if any, stays for the next start to offer: a new log never
+  // takes the place of one that was not saved.
   void ClearLogData();
+  // Throws the log away on purpose: its journal goes with it.
+  void DiscardLogData();
+  // From the next entry on, every entry also goes to a journal in folder (see LogJournal.h),
+  // which saving or discarding the log removes. A journal that cannot be written is reported
+  // once per log; the log goes on in memory.
+  void KeepJournalIn(const QString& folder);
+  // Takes the entries of a log an earlier run recorded at currentDivider; it counts as unsaved
+  // and is saved at that scaling, whatever model is connected now.
+  void RestoreLog(std::vector<TLogRecord> entries, int currentDivider);
   // Entries were taken since the log was last saved or emptied.
   bool HasUnsavedEntries() const { return fUnsaved; }
   // One second of logging by time. countdown is the caller's count of seconds left (0 at the
@@ -52,7 +66,8 @@ class TDataLog {
 
   // Both savers replace fileName only once the new file is complete; on failure they raise
   // EKelvoraError and an earlier file of that name stays as it was. They use CurrentDivider for
-  // the number of current decimals.
+  // the number of current decimals (or the scaling RestoreLog was given). A workbook's creation
+  // time is the clock's present moment.
   void SaveTxtLogFile(const QString& fileName, const QLocale& locale = QLocale()) const;
   // aName becomes the worksheet's name (the default name when it is not a valid sheet name).
   void SaveExcelLogFile(const QString& aName, const QString& fileName,
@@ -62,14 +77,21 @@ class TDataLog {
 
   // The test window's "Save": asks for the file name (proposing "Log_<stamp>.txt" or ".xlsx"),
   // saves in the chosen format and shows a saved workbook. Failures are shown to the user centred
-  // on owner. True when the log was saved.
+  // on owner. True when the log was saved; its journal is then removed.
   bool SaveLog(QWidget* owner, bool excel);
 
   void SetClock(TClock clock) { fClock = std::move(clock); }
   void SetDocumentOpener(TDocumentOpener opener) { fDocumentOpener = std::move(opener); }
 
  private:
+  int Divider() const { return fRestoredDivider.value_or(CurrentDivider); }
+  void JournalEntry();
+  void Saved();
+
   std::vector<TLogRecord> fLogList;
+  std::optional<int> fRestoredDivider;
+  std::unique_ptr<TLogJournal> fJournal;
+  bool fJournalFailed = false;
   bool fUnsaved = false;
   TClock fClock;
   // Where the next "Save" proposes the file: the folder of the last save, at first the user's

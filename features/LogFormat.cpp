@@ -51,18 +51,24 @@ TLogValues LogValues(const TLogRecord& record, int currentDivider) {
           record.Iout / currentScale, record.Pout / 100.0, milliamperes ? 3 : 2};
 }
 
-QString FormatLogNumber(double value, int decimals, int width, const QLocale& locale) {
+QLocale GroupedLocale(const QLocale& locale) {
   QLocale grouped = locale;
   grouped.setNumberOptions(grouped.numberOptions() & ~QLocale::OmitGroupSeparator);
+  return grouped;
+}
+
+QString FormatLogNumber(double value, int decimals, int width, const QLocale& grouped) {
   return grouped.toString(value, 'f', decimals).rightJustified(width, u' ');
 }
 
-QString TxtLogLine(const TLogRecord& record, int currentDivider, const QLocale& locale) {
+QString TxtLogLine(const TLogRecord& record, int currentDivider, const QLocale& grouped,
+                   const QString& timeFormat) {
   const TLogValues v = LogValues(record, currentDivider);
   const QString gap = QStringLiteral("  ");
-  return LogTimeText(record.Time, locale) + gap + FormatLogNumber(v.Uset, 2, 5, locale) + gap +
-         FormatLogNumber(v.Iset, v.CurrentDecimals, 5, locale) + gap +
-         FormatLogNumber(v.Uout, 2, 5, locale) + gap +
-         FormatLogNumber(v.Iout, v.CurrentDecimals, 5, locale) + gap +
-         FormatLogNumber(v.Pout, 2, 6, locale) + gap;
+  return grouped.toString(record.Time.time(), timeFormat) + gap +
+         FormatLogNumber(v.Uset, 2, 5, grouped) + gap +
+         FormatLogNumber(v.Iset, v.CurrentDecimals, 5, grouped) + gap +
+         FormatLogNumber(v.Uout, 2, 5, grouped) + gap +
+         FormatLogNumber(v.Iout, v.CurrentDecimals, 5, grouped) + gap +
+         FormatLogNumber(v.Pout, 2, 6, grouped) + gap;
 }

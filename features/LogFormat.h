@@ -30,7 +30,12 @@ struct TLogValues {
 };
 TLogValues LogValues(const TLogRecord& record, int currentDivider);
 
-// Fixed point with decimals places and thousands separators, right-aligned in at least width.
-QString FormatLogNumber(double value, int decimals, int width, const QLocale& locale);
-// One line of the text log without its line end; it ends with two spaces.
-QString TxtLogLine(const TLogRecord& record, int currentDivider, const QLocale& locale);
+// locale with its thousands separators on, as the log's numbers are written.
+QLocale GroupedLocale(const QLocale& locale);
+// Fixed point with decimals places and the thousands separators of grouped (a GroupedLocale),
+// right-aligned in at least width.
+QString FormatLogNumber(double value, int decimals, int width, const QLocale& grouped);
+// One line of the text log without its line end; it ends with two spaces. grouped is the
+// GroupedLocale and timeFormat the LongTimeFormat of the user's locale, worked out once per file.
+QString TxtLogLine(const TLogRecord& record, int currentDivider, const QLocale& grouped,
+                   const QString& timeFormat);

@@ -6,10 +6,13 @@
 #include <xlsxwriter.h>
 
 #include <array>
+#include <optional>
 
 #include "core/ErrorReport.h"
 #include "features/DataLog.h"
 #include "features/LogFormat.h"
+#include "features/XlsxChartPart.h"
+#include "features/ZipArchive.h"
 
 namespace {
 // Remembers the first failing call so the workbook is always closed (and freed) exactly once.
@@ -51,13 +54,53 @@ void FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const std::vector<T
     errors.Check(worksheet_write_blank(sheet, row, col, number));
 }
 
+const char* const kCurrentAxisTitle = "Output current, A";
+
+// A line chart of the output voltage and current (columns D and E) against the times of column
+// A, on a chart sheet of its own after the data sheet.
+void AddChartSheet(lxw_workbook* workbook, const char* dataSheet, size_t entries,
+                   TWorkbookErrors& errors) {
+  lxw_chartsheet* chartsheet = workbook_add_chartsheet(workbook, "Chart");
+  lxw_chart* chart = workbook_add_chart(workbook, LXW_CHART_LINE);
+  if (!chartsheet || !chart) {
+    errors.Check(LXW_ERROR_MEMORY_MALLOC_FAILED);
+    return;
+  }
+  // An empty log still gets a chart, over the one formatted row below the header.
+  const lxw_row_t last = static_cast<lxw_row_t>(entries > 0 ? entries : 1);
+  struct TSeries {
+    const char* Name;
+    lxw_col_t Column;
+    lxw_color_t Color;
+  };
+  // The current comes last: it moves to the second axis.
+  for (const TSeries& s : {TSeries{"Output voltage, V", 3, 0x1F4E9A},
+                           TSeries{kCurrentAxisTitle, 4, 0xC0392B}}) {
+    lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
+    chart_series_set_categories(series, dataSheet, 1, 0, last, 0);
+    chart_series_set_values(series, dataSheet, 1, s.Column, last, s.Column);
+    chart_series_set_name(series, s.Name);
+    lxw_chart_line line{};
+    line.color = s.Color;
+    line.width = 1.5;
+    chart_series_set_line(series, &line);
+  }
+  chart_title_set_name(chart, "Output voltage and current");
+  chart_axis_set_name(chart->x_axis, "Time");
+  chart_axis_set_name(chart->y_axis, "Output voltage, V");
+  chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
+  // A chart reads best across the page when printed.
+  chartsheet_set_landscape(chartsheet);
+  errors.Check(chartsheet_set_chart(chartsheet, chart));
+}
+
 [[noreturn]] void Fail(const QString& reason) {
   throw EKelvoraError(QStringLiteral("The spreadsheet log could not be built: %1").arg(reason));
 }
 }  // namespace
 
 QByteArray XlsxLogWorkbook(const std::vector<TLogRecord>& log, const QString& sheetName,
-                           int currentDivider, const QLocale& locale) {
+                           int currentDivider, const QLocale& locale, const QDateTime& created) {
   // The writer only writes to a named file: build the package in a private folder and hand back
   // its bytes, so the caller decides how the real file is replaced.
   QTemporaryDir folder;
@@ -66,21 +109,39 @@ QByteArray XlsxLogWorkbook(const std::vector<TLogRecord>& log, const QString& sh
 
   lxw_workbook* workbook = workbook_new(QFile::encodeName(path).constData());
   if (!workbook) Fail(QStringLiteral("no workbook could be created"));
+  // The package holds no other moment, so the same log saved at the same moment gives the same
+  // bytes.
+  lxw_doc_properties properties{};
+  properties.created = static_cast<time_t>(created.toSecsSinceEpoch());
+  TWorkbookErrors errors;
+  errors.Check(workbook_set_properties(workbook, &properties));
 
   const QByteArray name = sheetName.toUtf8();
   const bool validName =
       !name.isEmpty() && workbook_validate_sheet_name(workbook, name.constData()) == LXW_NO_ERROR;
   lxw_worksheet* sheet = workbook_add_worksheet(workbook, validName ? name.constData() : nullptr);
 
-  TWorkbookErrors errors;
-  if (sheet)
+  // Closing the workbook frees its sheets.
+  const QByteArray dataSheetName = sheet ? QByteArray(sheet->name) : QByteArray();
+  if (sheet) {
     FillSheet(workbook, sheet, log, currentDivider, locale, errors);
-  else
+    AddChartSheet(workbook, sheet->name, log.size(), errors);
+  } else {
     errors.Check(LXW_ERROR_MEMORY_MALLOC_FAILED);
+  }
   errors.Check(workbook_close(workbook));
   if (errors.First() != LXW_NO_ERROR) Fail(QString::fromUtf8(lxw_strerror(errors.First())));
 
   QFile built(path);
   if (!built.open(QIODevice::ReadOnly)) Fail(built.errorString());
-  return built.readAll();
+  QByteArray package = built.readAll();
+  // The current's scale is far from the voltage's: it gets an axis of its own.
+  const QByteArray chartPart = "xl/charts/chart1.xml";
+  std::optional<QByteArray> chart = ReadZipEntry(package, chartPart);
+  if (!chart || !MoveLastSeriesToSecondAxis(*chart, kCurrentAxisTitle))
+    Fail(QStringLiteral("the chart's current axis could not be added"));
+  QuoteSheetInFormulas(*chart, dataSheetName);
+  if (!ReplaceZipEntry(package, chartPart, *chart))
+    Fail(QStringLiteral("the chart could not be put back in the workbook"));
+  return package;
 }

@@ -15,6 +15,7 @@
 #include "autotest/PersistentTable.h"
 #include "autotest/TestUnit.h"
 #include "features/DataLog.h"
+#include "host/DataFolders.h"
 #include "host/SettingsStore.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/SimTrace.h"
@@ -233,4 +234,30 @@ TEST_F(AutoTest, TheStepTableSurvivesARestart) {
   TProgramWindows windows;
   EXPECT_EQ(TestForm->Steps().Count(), 1);
   EXPECT_EQ(TestForm->Steps()[0].Uset, 500u);
+}
+
+TEST_F(AutoTest, TheRunsLogIsJournalledUntilTheUserThrowsItAwayAtClosing) {
+  const QDir data(ProgramDataFolder());
+  const QStringList before = data.entryList({"*.journal"}, QDir::Files);
+  Connect();
+  TestForm->Steps()[0].Time = 1;
+  Click(TestForm, "StartBtn");
+  ASSERT_TRUE(QTest::qWaitFor([] { return !TestForm->Running(); }, 5000));
+  QStringList journals = data.entryList({"*.journal"}, QDir::Files);
+  for (const QString& name : before) journals.removeAll(name);
+  ASSERT_EQ(journals.size(), 1) << "the run's log is on the disk while it is not saved";
+  const qsizetype lines = qsizetype(1 + MainForm->LogList().LogList().size());
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        QFile journal(data.filePath(journals[0]));
+        return journal.open(QIODevice::ReadOnly) && journal.readAll().count('\n') == lines;
+      },
+      3000))
+      << "the header and every entry";
+
+  Replies = {QMessageBox::No};
+  MainForm->close();
+  ASSERT_EQ(Asked.size(), 1);
+  EXPECT_TRUE(Asked[0].contains("not saved")) << Asked[0].toStdString();
+  EXPECT_FALSE(QFile::exists(data.filePath(journals[0]))) << "thrown away on purpose";
 }

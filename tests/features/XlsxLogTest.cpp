@@ -37,7 +37,7 @@ TEST_F(XlsxLog, WorkbookHoldsHeaderTimesAsTextAndValuesFromB2InTheNumberFormat) 
   CurrentDivider = 1;
   log.SaveExcelLogFile("081226153045", Path("log.xlsx"), us);
 
-  EXPECT_EQ(SheetNames(Path("log.xlsx")), QStringList{"081226153045"});
+  EXPECT_EQ(SheetNames(Path("log.xlsx")), (QStringList{"081226153045", "Chart"}));
   const auto cells = FirstSheetCells(Path("log.xlsx"));
   const QStringList headers{"Time", "Uset", "Iset", "Uout", "Iout", "Pout"};
   for (int col = 0; col < headers.size(); ++col) {
@@ -76,10 +76,38 @@ TEST_F(XlsxLog, MilliampereModelsUseThreeDecimals) {
 
 TEST_F(XlsxLog, EmptyLogHasTheHeaderAndAFormattedSecondRowAndABadNameKeepsTheDefault) {
   TDataLog().SaveExcelLogFile("a[bad]:name", Path("empty.xlsx"), us);
-  EXPECT_EQ(SheetNames(Path("empty.xlsx")), QStringList{"Sheet1"});
+  EXPECT_EQ(SheetNames(Path("empty.xlsx")), (QStringList{"Sheet1", "Chart"}));
   const auto cells = FirstSheetCells(Path("empty.xlsx"));
   EXPECT_EQ(cells.at("F1").Text, "Pout");
   EXPECT_EQ(cells.at("B2").NumberFormat, "0.00");
   EXPECT_EQ(cells.at("F2").NumberFormat, "0.00");
   EXPECT_FALSE(cells.count("A2") || cells.count("B3"));
+}
+
+TEST_F(XlsxLog, AChartSheetAfterTheDataDrawsVoltageAndCurrentOnAxesOfTheirOwn) {
+  TDataLog log;
+  FillSampleLog(log);
+  log.SaveExcelLogFile("081226153045", Path("log.xlsx"), us);
+  ASSERT_EQ(SheetNames(Path("log.xlsx")), (QStringList{"081226153045", "Chart"}));
+  EXPECT_TRUE(PackagePart(Path("log.xlsx"), "xl/_rels/workbook.xml.rels").contains("chartsheets/sheet1.xml"));
+  const QString chart = QString::fromUtf8(PackagePart(Path("log.xlsx"), "xl/charts/chart1.xml"));
+  ASSERT_FALSE(chart.isEmpty());
+  // Times along the bottom; output voltage (D) on the left axis, output current (E) in a second
+  // group whose value axis stands on the right.
+  const qsizetype secondGroup = chart.indexOf("<c:lineChart>", chart.indexOf("</c:lineChart>"));
+  ASSERT_GT(secondGroup, 0);
+  const QString first = chart.left(secondGroup), second = chart.mid(secondGroup);
+  EXPECT_EQ(first.count("<c:ser>"), 1);
+  EXPECT_TRUE(first.contains("<c:f>'081226153045'!$A$2:$A$4</c:f>"));
+  EXPECT_TRUE(first.contains("<c:f>'081226153045'!$D$2:$D$4</c:f>"));
+  EXPECT_TRUE(first.contains("<c:v>Output voltage, V</c:v>"));
+  EXPECT_EQ(second.count("<c:ser>"), 1);
+  EXPECT_TRUE(second.contains("<c:f>'081226153045'!$A$2:$A$4</c:f>"));
+  EXPECT_TRUE(second.contains("<c:f>'081226153045'!$E$2:$E$4</c:f>"));
+  EXPECT_TRUE(second.contains("<c:v>Output current, A</c:v>"));
+  EXPECT_EQ(chart.count("<c:valAx>"), 2);
+  const qsizetype rightAxis = chart.indexOf("<c:axPos val=\"r\"/>");
+  ASSERT_GT(rightAxis, chart.lastIndexOf("<c:valAx>")) << "the second value axis stands on the right";
+  EXPECT_TRUE(chart.mid(rightAxis).contains("<a:t>Output current, A</a:t>"));
+  EXPECT_TRUE(chart.left(chart.lastIndexOf("<c:valAx>")).contains("<a:t>Output voltage, V</a:t>"));
 }

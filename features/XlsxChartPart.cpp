@@ -1,0 +1,56 @@
+#include "features/XlsxChartPart.h"
+
+#include <QString>
+
+namespace {
+// Axis ids of the second group; libxlsxwriter numbers its own 5001nnnn.
+const QByteArray kSecondCategoryAxis = "60010001";
+const QByteArray kSecondValueAxis = "60010002";
+
+QByteArray AxisTitle(const QByteArray& title) {
+  return "<c:title><c:tx><c:rich><a:bodyPr rot=\"-5400000\" vert=\"horz\"/><a:lstStyle/><a:p>"
+         "<a:pPr><a:defRPr/></a:pPr><a:r><a:rPr lang=\"en-US\"/><a:t>" +
+         QString::fromUtf8(title).toHtmlEscaped().toUtf8() +
+         "</a:t></a:r></a:p></c:rich></c:tx><c:layout/></c:title>";
+}
+}  // namespace
+
+void QuoteSheetInFormulas(QByteArray& chartXml, const QByteArray& sheetName) {
+  chartXml.replace("<c:f>" + sheetName + "!", "<c:f>'" + sheetName + "'!");
+}
+
+bool MoveLastSeriesToSecondAxis(QByteArray& chartXml, const QByteArray& title) {
+  const QByteArray groupEnd = "</c:lineChart>";
+  const qsizetype group = chartXml.indexOf("<c:lineChart>");
+  const qsizetype end = chartXml.indexOf(groupEnd);
+  const qsizetype last = chartXml.lastIndexOf("<c:ser>", end);
+  const qsizetype lastEnd = chartXml.indexOf("</c:ser>", last);
+  const qsizetype firstValueAxisEnd = chartXml.indexOf("</c:valAx>");
+  if (group < 0 || end < 0 || last <= chartXml.indexOf("<c:ser>", group) || lastEnd < 0 ||
+      lastEnd > end || firstValueAxisEnd < end)
+    return false;
+  const QByteArray series = chartXml.mid(last, lastEnd + 8 - last);
+  const QByteArray secondGroup = "<c:lineChart><c:grouping val=\"standard\"/>" + series +
+                                 "<c:marker val=\"1\"/><c:axId val=\"" + kSecondCategoryAxis +
+                                 "\"/><c:axId val=\"" + kSecondValueAxis + "\"/>" + groupEnd;
+  const QByteArray secondAxes =
+      "<c:catAx><c:axId val=\"" + kSecondCategoryAxis +
+      "\"/><c:scaling><c:orientation val=\"minMax\"/></c:scaling><c:delete val=\"1\"/>"
+      "<c:axPos val=\"b\"/><c:tickLblPos val=\"nextTo\"/><c:crossAx val=\"" +
+      kSecondValueAxis +
+      "\"/><c:crosses val=\"autoZero\"/><c:auto val=\"1\"/><c:lblAlgn val=\"ctr\"/>"
+      "<c:lblOffset val=\"100\"/></c:catAx>"
+      "<c:valAx><c:axId val=\"" +
+      kSecondValueAxis +
+      "\"/><c:scaling><c:orientation val=\"minMax\"/></c:scaling><c:axPos val=\"r\"/>" +
+      AxisTitle(title) +
+      "<c:numFmt formatCode=\"General\" sourceLinked=\"1\"/><c:tickLblPos val=\"nextTo\"/>"
+      "<c:crossAx val=\"" +
+      kSecondCategoryAxis +
+      "\"/><c:crosses val=\"max\"/><c:crossBetween val=\"between\"/></c:valAx>";
+  // Back to front, so the earlier positions stay valid.
+  chartXml.insert(firstValueAxisEnd + 10, secondAxes);
+  chartXml.insert(end + groupEnd.size(), secondGroup);
+  chartXml.remove(last, series.size());
+  return true;
+}
