@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -35,13 +37,18 @@ class AdvancedForm : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearSettingsStore();
+    // An image that passes the check made before the supply is sent to its bootloader.
+    QFile file(images.filePath("image.bin"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(1024, '\x5A'));
+    image = file.fileName();
     SetDialogResponder([this](const TDialogRequest& r) {
       TDialogReply reply;
       if (r.DialogType == TDialogRequest::Type::Color) {
         colorRequests << r.Color;
         reply.Color = pickedColor;
       }
-      if (r.DialogType == TDialogRequest::Type::OpenFile) reply.FileName = "/tmp/image.bin";
+      if (r.DialogType == TDialogRequest::Type::OpenFile) reply.FileName = image;
       if (r.DialogType == TDialogRequest::Type::Message) reply.Button = QMessageBox::Ok;
       return reply;
     });
@@ -50,6 +57,8 @@ class AdvancedForm : public ::testing::Test {
     form.reset();
     SetDialogResponder({});
   }
+  QTemporaryDir images;
+  QString image;
   TAdvancedForm& Create() {
     form = std::make_unique<TAdvancedForm>(main.Host(), device.Host());
     return *form;

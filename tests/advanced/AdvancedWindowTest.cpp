@@ -1,8 +1,10 @@
 // The advanced window opened from the main window, with a simulated supply behind it.
 
 #include <QComboBox>
+#include <QFile>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "advanced/AdvancedUnit.h"
@@ -25,6 +27,11 @@ class AdvancedWindow : public MainWindowFixture {
   }
   // The main window and its advanced window, connected to the simulator.
   void Connect(std::vector<std::string> simArgs) {
+    // An image that passes the check made before the supply is sent to its bootloader.
+    QFile file(Images.filePath("image.bin"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(1024, '\x5A'));
+    Image = file.fileName();
     StartSim(std::move(simArgs));
     OpenWindow();
     Advanced = std::make_unique<TAdvancedForm>(Form->FirmwareUpdateHost(), Form->DeviceSettingsHost());
@@ -32,7 +39,7 @@ class AdvancedWindow : public MainWindowFixture {
     SetDialogResponder([this](const TDialogRequest& r) {
       TDialogReply reply{QMessageBox::Ok, {}, {}};
       if (r.DialogType == TDialogRequest::Type::Color) reply.Color = Picked;
-      if (r.DialogType == TDialogRequest::Type::OpenFile) reply.FileName = "image.bin";
+      if (r.DialogType == TDialogRequest::Type::OpenFile) reply.FileName = Image;
       if (r.DialogType == TDialogRequest::Type::Message) Messages << r.Text;
       return reply;
     });
@@ -40,6 +47,8 @@ class AdvancedWindow : public MainWindowFixture {
     ASSERT_TRUE(WaitConnected());
     ASSERT_TRUE(QTest::qWaitFor([this] { return Polls().size() >= 2; }, 3000));
   }
+  QTemporaryDir Images;
+  QString Image;
   // Opens the window modally and clicks aButton once it is up, after aEdit.
   void OpenAndClose(const char* aButton, const std::function<void()>& aEdit) {
     QTimer::singleShot(0, Advanced.get(), [this, aButton, aEdit] {
