@@ -76,7 +76,9 @@ TEST_F(Startup, TheHelpPageNamesTheWindowsRealPanelsAndButtons) {
   for (const QLabel* label : MainForm->findChildren<QLabel*>()) captions << label->text().trimmed();
   const QStringList elsewhere{"USB cable.", "Bluetooth.", "Wi-Fi / TCP.", "BT", "TCP",
                               "Auto Test", "Test Logging", "Log by time", "Log by event",
-                              "Colors and Update", "Yes", "No", "Later"};  // the last: recovery
+                              "Colors and Update",
+                              // the buttons of the question that offers an unsaved log
+                              "Yes", "No", "Later"};
   for (auto it = bold.globalMatch(help); it.hasNext();) {
     const QString name = it.next().captured(1);
     if (elsewhere.contains(name)) continue;
