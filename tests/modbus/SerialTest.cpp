@@ -26,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 // Reads ACount registers through the connector and decodes the answer.
 int32_t ReadRegisters(TKRConnector& c, uint16_t start, uint16_t count, TKRRegisters& out) {
   TKRBuffer frame{};
-  uint8_t rlen = 0;
+  uint16_t rlen = 0;
   const uint8_t len = ReadHoldingRegistersPack(mbtRTU, 1, start, count, frame, rlen);
   Result r;
   SendFrame(c, frame, len, rlen, r);
@@ -69,7 +69,7 @@ TEST_F(SerialLink, ReadsAndWritesHoldingRegisters) {
   EXPECT_EQ(seen, (std::vector<TKRConnectorStat>{cstDisconnected, cstConnected}));
 
   TKRBuffer frame{};
-  uint8_t rlen = 0;
+  uint16_t rlen = 0;
   Result w;
   SendFrame(c, frame, WriteHoldingRegisterPack(mbtRTU, 1, 5, 500, frame, rlen), rlen, w);
   ASSERT_TRUE(Await(w));
@@ -142,7 +142,7 @@ TEST_F(SerialLink, OpenPortIsBusyForEveryoneElse) {
   EXPECT_EQ(second.LastError(), 1);
   EXPECT_EQ(second.Handle(), -1);
 
-  // Another program, even one running as root.
+  // Another program that locks the port the same way (root or not: the lock is advisory).
   const std::string path = slave.Path();
   const TKRSerialSettings settings;
   const pid_t child = fork();

@@ -35,7 +35,7 @@ int32_t Exchange(TKRConnector& c, TMBPack req, TMBAnswer& out, Bytes* raw = null
   req.MBType = mbtTCP;
   req.Addres = 1;
   TKRBuffer frame{};
-  uint8_t rlen = 0;
+  uint16_t rlen = 0;
   const uint8_t len = KRBuildFrame(req, frame, rlen);
   Result r;
   SendFrame(c, frame, len, rlen, r);
