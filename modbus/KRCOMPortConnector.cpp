@@ -5,9 +5,9 @@
 namespace {
 
 constexpr int32_t kWriteFailuresToClose = 7;
-// The end of an RTU frame is 3.5 characters of silence; the margin covers the driver's and the
-// scheduler's delays.
-constexpr uint32_t kQuietMarginMs = 20;
+// The end of an RTU frame is 3.5 characters of silence; the margin also covers an answer that
+// missed its deadline by a little, the usual way of a late one.
+constexpr uint32_t kQuietMarginMs = 100;
 
 uint32_t QuietTimeMs(int32_t baud, int32_t parity) {
   const uint32_t bitsPerChar = parity == 0 ? 10 : 11;

@@ -64,9 +64,14 @@ bool PseudoTerminal::Open(const std::string& linkPath, std::string* error) {
     return fail(ErrnoText("inotify " + slavePath_));
   clients_ = 0;
 
+  // A link in a folder that is not there is a mistyped path: nothing is created on a guess.
+  const std::filesystem::path folder = std::filesystem::path(linkPath).parent_path();
   std::error_code ec;
-  const std::filesystem::path link(linkPath);
-  if (link.has_parent_path()) std::filesystem::create_directories(link.parent_path(), ec);
+  if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+    Close();
+    if (error) *error = "no folder " + folder.string() + " for the link " + linkPath;
+    return false;
+  }
   if (!ReplaceableLink(linkPath, error)) {
     Close();
     return false;
