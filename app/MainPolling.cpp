@@ -229,6 +229,9 @@ void TMainForm::LiveDataRead(int32_t AError, const TKRRegisters* AData) {
     ShowModbusResult(AError);
     return;
   }
+  // The 5 ms to the next round count from the answer, not from the end of the redraw: arming
+  // the scheduler first keeps the handling out of every polling round.
+  fTaskMgr->Callback();
   const TKRRegisters& r = *AData;
   // 1. The supply's set values against the program's.
   const bool tolerant = fModel.Version < TVersion::ver_43 && fModel.SMART;
@@ -270,8 +273,7 @@ void TMainForm::LiveDataRead(int32_t AError, const TKRRegisters* AData) {
     fPowerOn = false;
     SetConnectedState(true, false);
   }
-  // 9., 10. Keys unlocked at the supply: someone took over there.
-  fTaskMgr->Callback();
+  // 10. Keys unlocked at the supply: someone took over there.
   if (gData.LOCK == 0) ConnectionFailed();
   ShowModbusResult(AError);
 }

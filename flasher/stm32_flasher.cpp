@@ -23,9 +23,11 @@ constexpr uint32_t kSliceMs = 5;
 // longer ones repaint them at most every kServiceEveryMs.
 constexpr uint32_t kServiceAfterMs = 20;
 constexpr uint32_t kServiceEveryMs = 10;
-// An answer that follows its ACK must start within this time and ends with this much quiet.
-constexpr uint32_t kAnswerStartMs = 100;
-constexpr uint32_t kAnswerQuietMs = 5;
+// The bytes of an answer leave the device back to back but reach the program in bursts: a USB
+// adapter holds them for up to 16 ms, and a loaded machine may hand them on tens of
+// milliseconds later still. So an answer is read to the length it announces, and a block read
+// back ends in error only after this long without a new byte (256 bytes take 73 ms on the line).
+constexpr uint32_t kBlockQuietMs = 1000;
 
 // Millisecond tick counter; differences of it survive the wrap-around.
 uint32_t Tick() {
@@ -107,21 +109,17 @@ int32_t TSTM32_Flasher::wait_ack() {
 uint32_t TSTM32_Flasher::read_answer(int32_t aMax) {
   fRx.fill(0);
   const uint32_t start = Tick();
-  while (fComPort->InputCount() == 0 && Tick() - start <= kAnswerStartMs)
-    wait_input(kSliceMs, Tick() - start);
-  int32_t seen = fComPort->InputCount();
-  uint32_t quietSince = Tick();
-  while (seen > 0 && seen < aMax && Tick() - quietSince < kAnswerQuietMs &&
-         Tick() - start <= fTimeout) {
-    SleepMs(1);
-    const int32_t now = fComPort->InputCount();
-    if (now != seen) {
-      seen = now;
-      quietSince = Tick();
+  int32_t got = 0;
+  // After its ACK an answer is N, then N + 1 bytes, then its closing ACK.
+  const auto wanted = [&] { return got > 0 ? std::min<int32_t>(fRx[0] + 3, aMax) : aMax; };
+  while (got < wanted() && Tick() - start <= fTimeout) {
+    if (fComPort->InputCount() == 0) {
+      wait_input(kSliceMs, Tick() - start);
+      continue;
     }
+    got += std::max(fComPort->Read(fRx.data() + got, wanted() - got), 0);
   }
-  const int32_t n = fComPort->Read(fRx.data(), aMax);
-  return static_cast<uint32_t>(std::max(n, 0));
+  return static_cast<uint32_t>(got);
 }
 
 void TSTM32_Flasher::ack_error(const QString& caller) {
@@ -302,12 +300,19 @@ int32_t TSTM32_Flasher::device_read(QByteArray& aMS) {
       return 1;
     }
     const uint32_t start = Tick();
-    while (fComPort->InputCount() < count && Tick() - start <= 200) {
+    uint32_t lastByte = start;
+    int32_t seen = fComPort->InputCount();
+    while (seen < count && Tick() - lastByte <= kBlockQuietMs) {
       // Part of the block is in: the poll would return at once, so sleep a little instead.
-      if (fComPort->InputCount() > 0)
+      if (seen > 0)
         SleepMs(1);
       else
         wait_input(kSliceMs, Tick() - start);
+      const int32_t now = fComPort->InputCount();
+      if (now != seen) {
+        seen = now;
+        lastByte = Tick();
+      }
     }
     const int32_t n = fComPort->Read(fRx.data(), count);
     fbytes_read = static_cast<uint32_t>(std::max(n, 0));

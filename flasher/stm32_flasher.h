@@ -106,7 +106,8 @@ class TSTM32_Flasher {
   void service_gui(uint32_t aWaitedMs);
   // A pause that keeps the windows painted.
   void pause(uint32_t aMs);
-  // Lets an answer that follows its ACK arrive completely, then reads up to aMax bytes of it.
+  // Reads the answer that follows an ACK, to the length it announces (at most aMax bytes) or
+  // until fTimeout.
   uint32_t read_answer(int32_t aMax);
 
   uint32_t fbytes_read = 0;

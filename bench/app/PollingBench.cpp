@@ -1,7 +1,8 @@
 // polling_bench BAUD [SECONDS]: connects the main window (offscreen) to kpx-sim --baud BAUD over
 // its pty and measures, over SECONDS of steady polling, the rounds per second (from the
 // simulator's trace) against the wire limit, and the program's CPU (the simulator is a child
-// process and not counted).
+// process and not counted). Then libmodbus's own client polls the same simulator the same way
+// (10 registers, 5 ms after each answer) for as long, and the two rates are set side by side.
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -14,8 +15,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <modbus.h>
+
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "core/KelvoraApplication.h"
 #include "app/MainUnit.h"
@@ -29,6 +34,27 @@ void RunFor(int ms) {
   QEventLoop loop;
   QTimer::singleShot(ms, &loop, &QEventLoop::quit);
   loop.exec();
+}
+
+// libmodbus's RTU client polling as the window does: read 10 registers from 0, wait 5 ms after
+// each answer. False when it cannot open the port.
+bool PollWithLibmodbus(const std::string& port, int baud, int seconds) {
+  modbus_t* ctx = modbus_new_rtu(port.c_str(), baud, 'N', 8, 1);
+  if (!ctx) return false;
+  modbus_set_slave(ctx, 1);
+  if (modbus_connect(ctx) != 0) {
+    modbus_free(ctx);
+    return false;
+  }
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  uint16_t regs[10];
+  while (std::chrono::steady_clock::now() < end) {
+    modbus_read_registers(ctx, 0, 10, regs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  modbus_close(ctx);
+  modbus_free(ctx);
+  return true;
 }
 
 double CpuSeconds() {
@@ -78,19 +104,37 @@ int main(int argc, char** argv) {
     return kelvora::test::SimTrace(trace).Requests(
         [](const kelvora::test::TraceEntry& e) { return e.Fc == 3 && e.Addr == 0 && e.Count == 10; });
   };
+  // Rounds per second of the polls that came between two looks at the trace.
+  auto rate = [](const auto& before, const auto& after) {
+    const size_t first = before.size();
+    if (after.size() < first + 2) return 0.0;
+    return double(after.size() - first - 1) / ((after.back().T - after[first].T) / 1000.0);
+  };
+  const double limit = 1.0 / ((8 + 25) * 10.0 / baud + 0.005);
+
   const auto before = polls();
   const double cpu0 = CpuSeconds();
   RunFor(seconds * 1000);
   const double cpu = CpuSeconds() - cpu0;
   const auto after = polls();
-  const size_t rounds = after.size() - before.size();
-  const double span = (after.back().T - before.back().T) / 1000.0;
-  const double rate = double(rounds) / span;
-  const double limit = 1.0 / ((8 + 25) * 10.0 / baud + 0.005);
-  std::printf("baud %d: %zu rounds in %.2f s = %.1f rounds/s; wire limit %.1f/s (%.1f %%); "
+  const double window = rate(before, after);
+  const double span = (after.back().T - after[before.size()].T) / 1000.0;
+  std::printf("baud %d: window %zu rounds in %.2f s = %.1f rounds/s; wire limit %.1f/s (%.1f %%); "
               "program CPU %.3f s = %.2f %% of one core\n",
-              baud, rounds, span, rate, limit, 100.0 * rate / limit, cpu, 100.0 * cpu / span);
-  if (qEnvironmentVariableIsSet("KELVORA_BENCH_KEEP_TRACE")) QFile::copy(trace, "/tmp/polling-trace.jsonl");
+              baud, after.size() - before.size(), span, window, limit, 100.0 * window / limit, cpu,
+              100.0 * cpu / span);
   form->close();
+  form.reset();  // disconnected: the port is free for the other client
+
+  const auto peerBefore = polls();
+  if (!PollWithLibmodbus(sim.PtyPath(), baud, seconds)) {
+    std::fprintf(stderr, "libmodbus cannot open %s\n", sim.PtyPath().c_str());
+    return 1;
+  }
+  const auto peerAfter = polls();
+  const double peer = rate(peerBefore, peerAfter);
+  std::printf("baud %d: libmodbus %zu rounds = %.1f rounds/s (%.1f %%); window / libmodbus = %.3f\n",
+              baud, peerAfter.size() - peerBefore.size(), peer, 100.0 * peer / limit, window / peer);
+  if (qEnvironmentVariableIsSet("KELVORA_BENCH_KEEP_TRACE")) QFile::copy(trace, "/tmp/polling-trace.jsonl");
   return 0;
 }

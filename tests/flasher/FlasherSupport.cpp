@@ -10,6 +10,7 @@
 #include <chrono>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 namespace kelvora::test {
 
@@ -101,7 +102,11 @@ void ScriptedBootloader::Run() {
     for (ssize_t i = 0; i < n; ++i) {
       Bytes answer = boot_.Feed(buf[i], clock_.NowMs());
       if (edit_ && !answer.empty()) answer = edit_(std::move(answer));
-      if (!answer.empty() && ::write(pty_.MasterFd(), answer.data(), answer.size()) < 0) return;
+      const size_t first = GapMs > 0 && answer.size() > 1 ? answer.size() / 2 : answer.size();
+      if (first && ::write(pty_.MasterFd(), answer.data(), first) < 0) return;
+      if (first == answer.size()) continue;
+      std::this_thread::sleep_for(std::chrono::milliseconds(GapMs.load()));
+      if (::write(pty_.MasterFd(), answer.data() + first, answer.size() - first) < 0) return;
     }
   }
 }

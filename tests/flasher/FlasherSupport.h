@@ -57,6 +57,9 @@ class ScriptedBootloader {
   const std::string& Path() const { return path_; }
   // Bytes waiting on the line before the flasher starts.
   void SendNoise(const Bytes& bytes);
+  // Answers of more than one byte arrive in two bursts this far apart, as through a USB
+  // adapter or on a loaded machine.
+  std::atomic<int> GapMs{0};
   QStringList Trace() const { return TraceLines(dir_.filePath("trace.jsonl")); }
 
  private:

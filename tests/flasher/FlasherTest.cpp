@@ -268,6 +268,16 @@ TEST(FlasherOnScriptedLine, ReadBackThatDiffersIsAVerifyErrorAndTheImageIsNotSta
   EXPECT_EQ(CountContaining(t.line.Trace(), "\"name\":\"go\""), 0);
 }
 
+// Answers that come in two bursts with a pause between them (longer than the gaps of bytes on
+// the line, and than a block's time on it) are still read whole and in step.
+TEST(FlasherOnScriptedLine, AnswersThatArriveInBurstsAreReadWhole) {
+  OnScriptedLine t({});
+  t.line.GapMs = 250;
+  const QByteArray image = RandomImage(600);
+  EXPECT_TRUE(t.Flash(image)) << t.log.Lines.join('\n').toStdString();
+  EXPECT_EQ(t.log.Lines, SuccessLines("fw.bin", 600));
+}
+
 TEST(FlasherOnScriptedLine, LostReadBackAsksToPowerCycleTheDevice) {
   OnScriptedLine t([](Bytes a) {
     if (a.size() == 257) a.resize(1);  // the block never comes
