@@ -5,6 +5,15 @@
 namespace {
 
 constexpr int32_t kWriteFailuresToClose = 7;
+// The end of an RTU frame is 3.5 characters of silence; the margin also covers an answer that
+// missed its deadline by a little, the usual way of a late one.
+constexpr uint32_t kQuietMarginMs = 100;
+
+uint32_t QuietTimeMs(int32_t baud, int32_t parity) {
+  const uint32_t bitsPerChar = parity == 0 ? 10 : 11;
+  const uint32_t rate = baud > 0 ? static_cast<uint32_t>(baud) : 9600;
+  return (35 * bitsPerChar * 1000 / 10 + rate - 1) / rate + kQuietMarginMs;
+}
 
 bool EndsWithDelimiter(const TKRBuffer& buf, int32_t received, uint32_t delimiter, int32_t len) {
   if (len < 1 || len > 4 || received < len) return false;
@@ -22,7 +31,7 @@ TKRCOMPortConnector::TKRCOMPortConnector(QObject* AOwner)
 }
 
 TKRCOMPortConnector::~TKRCOMPortConnector() {
-  StopThread();
+  Shutdown();
   FComPort->Close();
 }
 
@@ -71,6 +80,30 @@ void TKRCOMPortThread::OpenLink() {
   FComPort.Open();
 }
 
+bool TKRCOMPortThread::DiscardInput() {
+  // RTU answers carry no transaction number: a late one would pass for the next answer.
+  if (fAnswerOverdue) AwaitQuietLine(FWriteTimeout + FReadTimeout);
+  fAnswerOverdue = false;
+  FComPort.DiscardInput();
+  return true;
+}
+
+void TKRCOMPortThread::AwaitQuietLine(uint32_t ALimitMs) {
+  const uint32_t quiet = QuietTimeMs(FComPort.BaudRate(), FComPort.Parity());
+  const uint32_t started = KRGetTickCount();
+  uint8_t scratch[256];
+  for (;;) {
+    const uint32_t spent = KRTicksSince(started);
+    if (spent >= ALimitMs) return;
+    const TKRSerialWait w = FComPort.WaitForInput(std::min(quiet, ALimitMs - spent));
+    if (w == swTimeout) {
+      if (KRTicksSince(started) - spent >= quiet) return;
+      continue;  // woken early: the quiet time starts again
+    }
+    if (w == swFailed || FComPort.Read(scratch, sizeof scratch) <= 0) return;
+  }
+}
+
 void TKRCOMPortThread::Transmit(TKRConnectorPack& APack) {
   int32_t n = 0;
   try {
@@ -99,6 +132,9 @@ int32_t TKRCOMPortThread::Receive(TKRConnectorPack& APack, uint32_t AStarted) {
   const uint32_t overall = FWriteTimeout + FReadTimeout;
   const uint32_t waitResp = FWaitRespTime;
   uint32_t silenceEnd = KRGetTickCount() + waitResp;
+  // With nothing received, the first of the two deadlines decides the code; on a tie the overall
+  // limit wins, as no answer at all is a time-out.
+  const bool silenceFirst = static_cast<int32_t>(silenceEnd - (AStarted + overall)) < 0;
   int32_t received = 0;
   TKRBuffer& buf = *APack.Pack;
   try {
@@ -106,8 +142,7 @@ int32_t TKRCOMPortThread::Receive(TKRConnectorPack& APack, uint32_t AStarted) {
     while (KRTicksSince(AStarted) < overall) {
       const int32_t silenceLeft = static_cast<int32_t>(silenceEnd - KRGetTickCount());
       if (silenceLeft <= 0) break;
-      // One millisecond past the overall limit, so that running out of it reads as a time-out.
-      const uint32_t overallLeft = overall - KRTicksSince(AStarted) + 1;
+      const uint32_t overallLeft = overall - KRTicksSince(AStarted);
       const TKRSerialWait w =
           FComPort.WaitForInput(std::min<uint32_t>(static_cast<uint32_t>(silenceLeft), overallLeft));
       if (w == swFailed) break;
@@ -124,8 +159,13 @@ int32_t TKRCOMPortThread::Receive(TKRConnectorPack& APack, uint32_t AStarted) {
     FConnector.DoCurrentRuntimeError(KRRuntimeErrorText(
         "TKRCOMPortThread", "FConnector.Name", FConnector.Name(),
         "; procedure _exec; n:=FComPort.ReceiveBuf(FPack.Pack^,255);"));
-    return received > 0 ? received : -4;
+    if (received > 0) return received;
+    fAnswerOverdue = true;
+    return -4;
   }
   if (received > 0) return received;
-  return KRTicksSince(AStarted) > overall ? -6 : -4;
+  fAnswerOverdue = true;
+  const bool brokenOff = KRTicksSince(AStarted) < overall &&
+                         static_cast<int32_t>(silenceEnd - KRGetTickCount()) > 0;
+  return brokenOff || silenceFirst ? -4 : -6;
 }

@@ -50,11 +50,16 @@ class TKRCOMPortThread : public TKRConnectorThread {
   void OpenLink() override;
   QString OpenFailureText() const override;
   void CloseLink() override { FComPort.Close(); }
-  void DiscardInput() override { FComPort.DiscardInput(); }
+  bool DiscardInput() override;
   void Transmit(TKRConnectorPack& APack) override;
   int32_t Receive(TKRConnectorPack& APack, uint32_t AStarted) override;
 
  private:
+  // Waits for the line to go quiet, dropping what arrives, within ALimitMs.
+  void AwaitQuietLine(uint32_t ALimitMs);
+
   int32_t FErrCntr2 = 0;  // failed writes; only the seventh clears it
+  // The last answer was given up for time: its bytes may still be on their way.
+  bool fAnswerOverdue = false;
   TKRCOMPort& FComPort;
 };

@@ -96,8 +96,9 @@ void TKRConnector::DoCurrentRuntimeError(const QString& ADesc) {
 }
 
 void TKRConnector::DeliverPosted(TKRConnectorPack& APack) {
-  // A result that arrives after deactivation belongs to nobody any more.
-  if (!Active() || !APack.CallBack) return;
+  // A result that arrives after deactivation, or while the connector is being destroyed, belongs
+  // to nobody any more: its handler might resubmit onto a dying object.
+  if (fShuttingDown || !Active() || !APack.CallBack) return;
   try {
     APack.CallBack(0, APack.Pack.get(), APack.Length, APack.pData.get());
   } catch (...) {
@@ -107,7 +108,7 @@ void TKRConnector::DeliverPosted(TKRConnectorPack& APack) {
 }
 
 void TKRConnector::DeliverFailure(TKRConnectorPack& APack) {
-  if (!APack.pData) return;
+  if (fShuttingDown || !APack.pData) return;
   try {
     APack.pData->TransportFailed(APack.Error);
   } catch (...) {
@@ -117,7 +118,7 @@ void TKRConnector::DeliverFailure(TKRConnectorPack& APack) {
 }
 
 void TKRConnector::ReportStatus(TKRConnectorStat AStat, uint32_t AReconnectTime) {
-  if (!fConnectionStatus) return;
+  if (fShuttingDown || !fConnectionStatus) return;
   try {
     fConnectionStatus(this, AStat, AReconnectTime);
   } catch (...) {
@@ -129,9 +130,16 @@ void TKRConnector::ReportStatus(TKRConnectorStat AStat, uint32_t AReconnectTime)
 void TKRConnector::StopThread() {
   if (!fThread) return;
   fThread->Terminate();
+  // Called from a failure handler, the worker is waiting for this very handler to return.
+  fDispatch.ReleaseCaller();
   fDispatch.WaitServing(fThread->FinishedEvent());
   fThread->WaitFor();
   fThread.reset();
+}
+
+void TKRConnector::Shutdown() {
+  fShuttingDown = true;
+  StopThread();
 }
 
 void TKRConnector::RestartThread() {
@@ -203,7 +211,14 @@ void TKRConnectorThread::_exec() {
     FErrCntr = 0;
   }
   pk.Error = 0;
-  DiscardInput();
+  if (!DiscardInput()) {
+    // No room for an answer between the bytes of a peer that floods the line.
+    DropLink();
+    pk.Error = 4;
+    pk.Length = 0;
+    DeliverResult();
+    return;
+  }
   DoSend(pk);
   FSendStart = KRGetTickCount();
   Transmit(pk);
@@ -226,12 +241,14 @@ void TKRConnectorThread::CountFailure(TKRConnectorPack& APack, int32_t ACode) {
   APack.Error = ACode;
   APack.Length = 0;
   const int32_t limit = FConnector.CountErrorsForReconnect();
-  if (limit > 0 && FErrCntr >= limit) {
-    CloseLink();
-    SetStat(cstDisconnected);
-    FLastConnectTime = KRGetTickCount();
-    FErrCntr = 0;
-  }
+  if (limit > 0 && FErrCntr >= limit) DropLink();
+}
+
+void TKRConnectorThread::DropLink() {
+  CloseLink();
+  SetStat(cstDisconnected);
+  FLastConnectTime = KRGetTickCount();
+  FErrCntr = 0;
 }
 
 void TKRConnectorThread::DoSend(TKRConnectorPack& APack) {

@@ -132,8 +132,11 @@ class TKRConnector : public QObject {
   virtual std::unique_ptr<TKRConnectorThread> CreateThread() = 0;
   // Stops the worker (serving its waited-for calls meanwhile) and creates a fresh one.
   void RestartThread();
-  // Stops and frees the worker; descendants call it before their link objects go away.
+  // Stops and frees the worker. Safe from inside any result or failure handler.
   void StopThread();
+  // The first step of a descendant's destructor: from here on no handler of the sender runs,
+  // then the worker is stopped, before the link objects go away.
+  void Shutdown();
   // The common part of SetActive: worker and queue state, then the direct status report.
   void ApplyActive(bool Value);
   // True while SetActive is changing the state: nested calls from handlers are ignored.
@@ -160,6 +163,7 @@ class TKRConnector : public QObject {
   int32_t fQueueOutCount = 0;
   TKRConnectorType fConnectorType = ctCOMPort;
   bool fChanging = false;
+  std::atomic<bool> fShuttingDown{false};
   // Destroyed in reverse order: the worker goes first, then the queue, then the dispatch.
   TKRGuiDispatch fDispatch;
   TKRThreadQueue2 fQueue;
@@ -197,8 +201,9 @@ class TKRConnectorThread : public TKRThread2 {
   virtual void OpenLink() = 0;
   virtual QString OpenFailureText() const = 0;
   virtual void CloseLink() = 0;
-  // Called before the send events: drop input that arrived outside any exchange.
-  virtual void DiscardInput() = 0;
+  // Called before the send events: drop input that arrived outside any exchange. False when the
+  // peer does not stop sending: the link has failed.
+  virtual bool DiscardInput() = 0;
   // Sends FPK; on failure sets its Error (counting the failure as the transport does).
   virtual void Transmit(TKRConnectorPack& APack) = 0;
   // Receives the answer into APack; returns the byte count, or minus the failure code.
@@ -206,6 +211,8 @@ class TKRConnectorThread : public TKRThread2 {
 
   // A failed exchange: Error and Length; closes the link after CountErrorsForReconnect in a row.
   void CountFailure(TKRConnectorPack& APack, int32_t ACode);
+  // Closes a failed link, reports it and starts the pause before the next attempt.
+  void DropLink();
   void DoSend(TKRConnectorPack& APack);
   void DoRecv(TKRConnectorPack& APack);
 

@@ -26,19 +26,36 @@ void TKRGuiDispatch::Post(TJob AJob) {
   }
 }
 
+// The promise of a waited-for job: kept by the job, so that a job discarded unrun breaks it and
+// frees the waiter; fulfilled when the job has run, or earlier by ReleaseCaller.
+struct TKRGuiDispatch::TCallState {
+  std::promise<void> Done;
+  bool Released = false;
+  void Release() {
+    if (Released) return;
+    Released = true;
+    Done.set_value();
+  }
+};
+
 bool TKRGuiDispatch::Call(TJob AJob) {
   if (OnGuiThread()) {
     AJob();
     return true;
   }
-  // The promise is kept by the job: a job discarded unrun breaks it and frees the waiter.
-  auto done = std::make_shared<std::promise<void>>();
-  std::future<void> ran = done->get_future();
-  Post([job = std::move(AJob), done = std::move(done)] {
-    struct TSignal {
-      std::promise<void>& Done;
-      ~TSignal() { Done.set_value(); }
-    } signal{*done};
+  auto state = std::make_shared<TCallState>();
+  std::future<void> ran = state->Done.get_future();
+  Post([this, job = std::move(AJob), state = std::move(state)] {
+    struct TRunning {
+      TKRGuiDispatch& Dispatch;
+      TCallState* Outer;
+      TCallState& State;
+      ~TRunning() {
+        Dispatch.fRunningCall = Outer;
+        State.Release();
+      }
+    } running{*this, fRunningCall, *state};
+    fRunningCall = state.get();
     job();
   });
   try {
@@ -47,6 +64,10 @@ bool TKRGuiDispatch::Call(TJob AJob) {
   } catch (const std::future_error&) {
     return false;
   }
+}
+
+void TKRGuiDispatch::ReleaseCaller() {
+  if (fRunningCall) fRunningCall->Release();
 }
 
 void TKRGuiDispatch::Drain() {

@@ -32,12 +32,17 @@ class TKRGuiDispatch : public QObject {
   // GUI thread: returns when ADone is set (true) or ATimeoutMs (negative: no limit) has passed,
   // running jobs as they arrive meanwhile.
   bool WaitServing(TKREvent& ADone, int64_t ATimeoutMs = -1);
+  // GUI thread, from inside a job that a worker waits for through Call: lets that worker go on
+  // at once. A handler that stops the worker does so, or the two would wait for each other.
+  void ReleaseCaller();
 
  private:
+  struct TCallState;
   bool OnGuiThread() const;
 
   std::mutex fMutex;
   std::deque<TJob> fJobs;
   bool fDrainPosted = false;
   TKREvent fPending;  // set while jobs wait
+  TCallState* fRunningCall = nullptr;  // the innermost waited-for job now running
 };

@@ -8,6 +8,8 @@
 namespace {
 
 constexpr int kMaxFrame = 255;  // frame and answer lengths are held in one byte
+// A TCP answer's length is the header's 16-bit field: a 253-byte PDU after the 7-byte header.
+constexpr int kMaxTcpAnswer = 260;
 
 // Address, function and data: the part every framing carries.
 struct TPdu {
@@ -88,7 +90,7 @@ int HexPair(const uint8_t* p) {
   return hi < 0 || lo < 0 ? -1 : hi << 4 | lo;
 }
 
-uint8_t Fail(uint8_t& ARecvLen) {
+uint8_t Fail(uint16_t& ARecvLen) {
   ARecvLen = 0;
   return 0;
 }
@@ -105,7 +107,7 @@ void* TMBAnswer::Data() {
   return nullptr;
 }
 
-uint8_t KRBuildFrame(const TMBPack& APack, TKRBuffer& AFrame, uint8_t& ARecvLen) {
+uint8_t KRBuildFrame(const TMBPack& APack, TKRBuffer& AFrame, uint16_t& ARecvLen) {
   if (APack.MBType > mbtASCII) return Fail(ARecvLen);
   if (APack.bLen != 0) {
     if (!APack.pBuf) return Fail(ARecvLen);
@@ -154,14 +156,14 @@ uint8_t KRBuildFrame(const TMBPack& APack, TKRBuffer& AFrame, uint8_t& ARecvLen)
       break;
     }
   }
-  if (recvLen > kMaxFrame) return Fail(ARecvLen);
-  ARecvLen = static_cast<uint8_t>(recvLen);
+  if (recvLen > (APack.MBType == mbtTCP ? kMaxTcpAnswer : kMaxFrame)) return Fail(ARecvLen);
+  ARecvLen = static_cast<uint16_t>(recvLen);
   return static_cast<uint8_t>(frameLen);
 }
 
 namespace {
 
-uint8_t Build(TMBPack&& APack, TKRBuffer& APPack, uint8_t& ARecvLen) {
+uint8_t Build(TMBPack&& APack, TKRBuffer& APPack, uint16_t& ARecvLen) {
   return KRBuildFrame(APack, APPack, ARecvLen);
 }
 
@@ -179,45 +181,45 @@ TMBPack Request(TMBType AMBType, uint8_t AAddres, uint8_t AFunc, uint16_t AStart
 }  // namespace
 
 uint8_t ReadReadCoilsPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartCoil, uint16_t ACount,
-                          TKRBuffer& APPack, uint8_t& ARecvLen) {
+                          TKRBuffer& APPack, uint16_t& ARecvLen) {
   return Build(Request(AMBType, AAddres, 1, AStartCoil, ACount), APPack, ARecvLen);
 }
 
 uint8_t ReadDiscretInputsPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartInput,
-                              uint16_t ACount, TKRBuffer& APPack, uint8_t& ARecvLen) {
+                              uint16_t ACount, TKRBuffer& APPack, uint16_t& ARecvLen) {
   return Build(Request(AMBType, AAddres, 2, AStartInput, ACount), APPack, ARecvLen);
 }
 
 uint8_t ReadHoldingRegistersPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
-                                 uint16_t ACount, TKRBuffer& APPack, uint8_t& ARecvLen) {
+                                 uint16_t ACount, TKRBuffer& APPack, uint16_t& ARecvLen) {
   return Build(Request(AMBType, AAddres, 3, AStartReg, ACount), APPack, ARecvLen);
 }
 
 uint8_t ReadInputRegistersPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
-                               uint16_t ACount, TKRBuffer& APPack, uint8_t& ARecvLen) {
+                               uint16_t ACount, TKRBuffer& APPack, uint16_t& ARecvLen) {
   return Build(Request(AMBType, AAddres, 4, AStartReg, ACount), APPack, ARecvLen);
 }
 
-uint8_t ReadStatusPack(TMBType AMBType, uint8_t AAddres, TKRBuffer& APPack, uint8_t& ARecvLen) {
+uint8_t ReadStatusPack(TMBType AMBType, uint8_t AAddres, TKRBuffer& APPack, uint16_t& ARecvLen) {
   return Build(Request(AMBType, AAddres, 7), APPack, ARecvLen);
 }
 
 uint8_t WriteCoilPack(TMBType AMBType, uint8_t AAddres, uint16_t ACoilNum, bool AData,
-                      TKRBuffer& APPack, uint8_t& ARecvLen) {
+                      TKRBuffer& APPack, uint16_t& ARecvLen) {
   TMBPack p = Request(AMBType, AAddres, 5, ACoilNum);
   p.DataBt = {static_cast<uint8_t>(AData ? 1 : 0)};
   return Build(std::move(p), APPack, ARecvLen);
 }
 
 uint8_t WriteCoilsPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartCoil, uint16_t ACount,
-                       const TKRBytes& AData, TKRBuffer& APPack, uint8_t& ARecvLen) {
+                       const TKRBytes& AData, TKRBuffer& APPack, uint16_t& ARecvLen) {
   TMBPack p = Request(AMBType, AAddres, 15, AStartCoil, ACount);
   p.DataBt = AData;
   return Build(std::move(p), APPack, ARecvLen);
 }
 
 uint8_t WriteHoldingRegisterPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
-                                 uint16_t AData, TKRBuffer& APPack, uint8_t& ARecvLen) {
+                                 uint16_t AData, TKRBuffer& APPack, uint16_t& ARecvLen) {
   TMBPack p = Request(AMBType, AAddres, 6, AStartReg, 1);
   p.Data = {AData};
   return Build(std::move(p), APPack, ARecvLen);
@@ -225,7 +227,7 @@ uint8_t WriteHoldingRegisterPack(TMBType AMBType, uint8_t AAddres, uint16_t ASta
 
 uint8_t WriteHoldingRegistersPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
                                   const TKRRegisters& AData, TKRBuffer& APPack,
-                                  uint8_t& ARecvLen) {
+                                  uint16_t& ARecvLen) {
   if (AMBType == mbtASCII) return Fail(ARecvLen);
   TMBPack p = Request(AMBType, AAddres, 16, AStartReg, static_cast<uint16_t>(AData.size()));
   p.Data = AData;
@@ -237,7 +239,7 @@ uint8_t UserFunctionPack(TMBType AMBType, uint8_t AAddres, uint8_t AFunc, const 
   if (ADataLen < 0 || ADataLen > kMaxFrame) return 0;
   TMBPack p = Request(AMBType, AAddres, AFunc, 0, static_cast<uint16_t>(ADataLen));
   p.uData = AData;
-  uint8_t recvLen = 0;
+  uint16_t recvLen = 0;
   return Build(std::move(p), APPack, recvLen);
 }
 

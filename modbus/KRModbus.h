@@ -27,29 +27,30 @@ struct TMBPack {
 
 // Frames APack into AFrame as AMBType; returns the frame length and sets ARecvLen to the length of
 // a normal answer (0: open). Returns 0 for an unknown framing and for a request whose frame or
-// answer would not fit the one-byte lengths of the engine (more than 255 bytes, or characters).
+// answer would not fit: frames of more than 255 bytes (or characters), RTU and ASCII answers of
+// more than 255, TCP answers of more than the 260 that the Modbus TCP header allows.
 // The TCP transaction byte is left 0; the master stamps it.
-uint8_t KRBuildFrame(const TMBPack& APack, TKRBuffer& AFrame, uint8_t& ARecvLen);
+uint8_t KRBuildFrame(const TMBPack& APack, TKRBuffer& AFrame, uint16_t& ARecvLen);
 
 // Frame builders for callers that drive a connector themselves.
 uint8_t ReadReadCoilsPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartCoil, uint16_t ACount,
-                          TKRBuffer& APPack, uint8_t& ARecvLen);
+                          TKRBuffer& APPack, uint16_t& ARecvLen);
 uint8_t ReadDiscretInputsPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartInput,
-                              uint16_t ACount, TKRBuffer& APPack, uint8_t& ARecvLen);
+                              uint16_t ACount, TKRBuffer& APPack, uint16_t& ARecvLen);
 uint8_t ReadHoldingRegistersPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
-                                 uint16_t ACount, TKRBuffer& APPack, uint8_t& ARecvLen);
+                                 uint16_t ACount, TKRBuffer& APPack, uint16_t& ARecvLen);
 uint8_t ReadInputRegistersPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
-                               uint16_t ACount, TKRBuffer& APPack, uint8_t& ARecvLen);
-uint8_t ReadStatusPack(TMBType AMBType, uint8_t AAddres, TKRBuffer& APPack, uint8_t& ARecvLen);
+                               uint16_t ACount, TKRBuffer& APPack, uint16_t& ARecvLen);
+uint8_t ReadStatusPack(TMBType AMBType, uint8_t AAddres, TKRBuffer& APPack, uint16_t& ARecvLen);
 uint8_t WriteCoilPack(TMBType AMBType, uint8_t AAddres, uint16_t ACoilNum, bool AData,
-                      TKRBuffer& APPack, uint8_t& ARecvLen);
+                      TKRBuffer& APPack, uint16_t& ARecvLen);
 uint8_t WriteCoilsPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartCoil, uint16_t ACount,
-                       const TKRBytes& AData, TKRBuffer& APPack, uint8_t& ARecvLen);
+                       const TKRBytes& AData, TKRBuffer& APPack, uint16_t& ARecvLen);
 uint8_t WriteHoldingRegisterPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
-                                 uint16_t AData, TKRBuffer& APPack, uint8_t& ARecvLen);
+                                 uint16_t AData, TKRBuffer& APPack, uint16_t& ARecvLen);
 // RTU and TCP only; 0 for ASCII.
 uint8_t WriteHoldingRegistersPack(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
-                                  const TKRRegisters& AData, TKRBuffer& APPack, uint8_t& ARecvLen);
+                                  const TKRRegisters& AData, TKRBuffer& APPack, uint16_t& ARecvLen);
 uint8_t UserFunctionPack(TMBType AMBType, uint8_t AAddres, uint8_t AFunc, const uint8_t* AData,
                          int32_t ADataLen, TKRBuffer& APPack);
 

@@ -84,7 +84,7 @@ void TKRModbusMaster::Dispatch(TMBPack&& APack) {
     request->Master = this;
     TMBPack& p = request->Pack;
     auto frame = std::make_unique<TKRBuffer>();
-    uint8_t recvLen = 0;
+    uint16_t recvLen = 0;
     const uint8_t length = KRBuildFrame(p, *frame, recvLen);
     if (length == 0) {
       if (p.CallBack) p.CallBack(-7, nullptr);

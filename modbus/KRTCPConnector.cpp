@@ -5,7 +5,9 @@
 namespace {
 
 constexpr int32_t kOpenAnswer = 1024;
-constexpr int32_t kHeader = 6;  // transaction, protocol, length; the length counts what follows
+constexpr int32_t kHeader = 6;
+constexpr int32_t kStaleInputLimit = 16 * 1024;  // bytes
+constexpr uint32_t kStaleInputTimeMs = 50;  // transaction, protocol, length; the length counts what follows
 
 // An answer is whole when its header's length has arrived, or the expected length.
 bool AnswerComplete(const TKRBuffer& buf, int32_t received, int32_t rlen) {
@@ -23,7 +25,7 @@ TKRTCPConnector::TKRTCPConnector(QObject* AOwner)
 }
 
 TKRTCPConnector::~TKRTCPConnector() {
-  StopThread();
+  Shutdown();
   FTCPClient->Close();
 }
 
@@ -86,14 +88,22 @@ void TKRTCPThread::OpenLink() {
   FTCPClient.Open();
 }
 
-void TKRTCPThread::DiscardInput() {
+bool TKRTCPThread::DiscardInput() {
   uint8_t scratch[1024];
+  const uint32_t started = KRGetTickCount();
+  int32_t dropped = 0;
   try {
-    while (!FTCPClient.IsReadBufferEmpty())
-      if (FTCPClient.ReceiveBuf(scratch, sizeof scratch) <= 0) break;
+    while (!FTCPClient.IsReadBufferEmpty()) {
+      // A few late answers are stale input; more, or input that keeps coming, is a flood.
+      if (dropped >= kStaleInputLimit || KRTicksSince(started) >= kStaleInputTimeMs) return false;
+      const int32_t n = FTCPClient.ReceiveBuf(scratch, sizeof scratch);
+      if (n <= 0) break;
+      dropped += n;
+    }
   } catch (...) {
     // Stale input that cannot be read does not stop the exchange.
   }
+  return true;
 }
 
 void TKRTCPThread::Transmit(TKRConnectorPack& APack) {

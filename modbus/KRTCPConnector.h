@@ -58,7 +58,7 @@ class TKRTCPThread : public TKRConnectorThread {
   void OpenLink() override;
   QString OpenFailureText() const override;
   void CloseLink() override { FTCPClient.Close(); }
-  void DiscardInput() override;
+  bool DiscardInput() override;
   void Transmit(TKRConnectorPack& APack) override;
   int32_t Receive(TKRConnectorPack& APack, uint32_t AStarted) override;
 

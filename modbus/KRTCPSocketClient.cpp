@@ -15,8 +15,16 @@ TKRTCPSocketClient::TKRTCPSocketClient() {
 void TKRTCPSocketClient::Open() {
   TKRSocket::Open();
   if (!Active() || Connected()) return;
-  if (Check(KRSocketApi::Connect(FSocket, FAddr.toStdString(), FPort)) == 0) {
+  const int32_t result = KRSocketApi::Connect(FSocket, FAddr.toStdString(), FPort);
+  const int32_t error = result == 0 ? 0 : KRSocketApi::LastError();
+  if (Check(result) == 0) {
     FConnected = true;
+    return;
+  }
+  // Only a connect still in progress is worth the wait: one refused at once leaves a socket that
+  // polls as writable with no pending error, and would pass for connected.
+  if (!KRSocketApi::ConnectInProgress(error)) {
+    TKRSocket::Close();
     return;
   }
   bool writable = false, except = false;

@@ -53,6 +53,14 @@ bool OutsideMap(const Parsed& p) {
   return countOk && !Supply::InMap(p.Address, p.Count);
 }
 
+// A count no answer can carry. libmodbus refuses it too, but only after sleeping its response
+// time-out, which would stall every link of the simulator.
+bool CountRefused(const Parsed& p) {
+  if (p.Function == 3) return p.Complete && (p.Count < 1 || p.Count > 125);
+  if (p.Function == 16) return p.Count < 1 || p.Count > 123 || !p.Complete;
+  return false;
+}
+
 bool WritesJump(const Parsed& p) {
   if (p.Function != 6 && p.Function != 16) return false;
   if (Reg::CMD < p.Address || Reg::CMD >= p.Address + p.Values.size()) return false;
@@ -124,6 +132,8 @@ ModbusAnswer ModbusSlave::Handle(Link link, std::span<const uint8_t> adu) {
   int exception = 0;
   if (!known)
     exception = MODBUS_EXCEPTION_ILLEGAL_FUNCTION;
+  else if (CountRefused(req))
+    exception = MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
   else if (req.Complete && OutsideMap(req))
     exception = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
 

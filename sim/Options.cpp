@@ -3,9 +3,13 @@
 #include <arpa/inet.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <string_view>
 
 namespace kpxsim {
 
@@ -24,8 +28,21 @@ bool ParseNumber(const std::string& text, uint64_t max, uint64_t& out) {
 bool ParseReal(const std::string& text, double& out) {
   char* end = nullptr;
   out = std::strtod(text.c_str(), &end);
-  return !text.empty() && *end == '\0' && out >= 0;
+  return !text.empty() && *end == '\0' && std::isfinite(out) && out >= 0;
 }
+
+// The options that take a value: all but --help.
+constexpr std::array<std::string_view, 19> kOptions{
+    "--model", "--firmware", "--pver", "--mgic", "--dvid", "--state", "--slave",
+    "--rtu", "--tcp", "--baud", "--boot-baud", "--load", "--vin", "--trace",
+    "--fault", "--boot-pid", "--boot-version", "--erase", "--flash-out"};
+
+bool Known(const std::string& opt) {
+  return std::find(kOptions.begin(), kOptions.end(), opt) != kOptions.end();
+}
+
+// The input voltage register counts 10 mV in 16 bits.
+constexpr double kVinMaxVolts = 655.35;
 }  // namespace
 
 std::string UsageText() {
@@ -36,16 +53,17 @@ std::string UsageText() {
                         identification registers; defaults consistent with --model and --firmware
   --slave N             Modbus address (default 1)
   --rtu NAME|PATH       serve Modbus RTU on a new pseudo-terminal; a symlink to its slave side is made at
-                        PATH, or for a bare NAME in the ports folder
+                        PATH (in a folder that exists), or for a bare NAME in the ports folder
   --tcp [ADDR:]PORT     serve Modbus TCP (ADDR 127.0.0.1 unless given; PORT 0 picks a free port)
   --baud N              emulate the wire time of N baud both ways, 10 bits a byte (8N1)
   --boot-baud N         the same for the bootloader side, 11 bits a byte (8E1); default 38400 when --baud
                         is given, else none
   --load OHMS           resistive load on the output (default 10)
-  --vin VOLTS           input voltage (default: the model's highest voltage + 5 V)
+  --vin VOLTS           input voltage, 0 to 655.35 (default: the model's highest voltage + 5 V)
   --trace FILE          one JSON object per line for every request received and every answer sent
   --fault SPEC          repeatable: drop-every=N, corrupt-every=N, delay-ms=N, unlock, vanish,
-                        protect=CODE, nack-block=N; a SPEC may end in @FROM[-TO] (milliseconds since
+                        protect=CODE, nack-block=N; corrupt-every damages the CRC of an RTU answer
+                        and the function code of a TCP answer; a SPEC may end in @FROM[-TO] (milliseconds since
                         start) to act only in that window, e.g. drop-every=1@3000-6000, unlock@2000,
                         vanish@5000
   --boot-pid N          product ID the bootloader reports (default 0x438)
@@ -70,6 +88,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       o.Help = true;
       return o;
     }
+    if (!Known(opt)) return fail("unknown option " + opt);
     if (i + 1 >= args.size()) return fail("missing value for " + opt);
     const std::string& val = args[++i];
     uint64_t n = 0;
@@ -106,7 +125,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         if (!ParseReal(val, o.LoadOhms)) return fail("bad --load: " + val);
       } else if (opt == "--vin") {
         double v = 0;
-        if (!ParseReal(val, v)) return fail("bad --vin: " + val);
+        if (!ParseReal(val, v) || v > kVinMaxVolts)
+          return fail("bad --vin: " + val + " (0 to 655.35 V)");
         o.VinVolts = v;
       } else if (opt == "--trace") o.TracePath = val;
       else if (opt == "--fault") {
@@ -120,7 +140,6 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         if (val != "ext" && val != "std") return fail("--erase takes ext or std");
         o.ExtendedErase = val == "ext";
       } else if (opt == "--flash-out") o.FlashOut = val;
-      else return fail("unknown option " + opt);
     } catch (const std::string& why) {
       return fail(why);
     }

@@ -64,12 +64,13 @@ bool PseudoTerminal::Open(const std::string& linkPath, std::string* error) {
     return fail(ErrnoText("inotify " + slavePath_));
   clients_ = 0;
 
-  // Missing folders of the link are private: a ports folder in /tmp must not be open to others.
-  const std::filesystem::path link(linkPath);
-  std::filesystem::path folder;
-  for (const auto& part : link.parent_path()) {
-    folder /= part;
-    ::mkdir(folder.c_str(), 0700);
+  // A link in a folder that is not there is a mistyped path: nothing is created on a guess.
+  const std::filesystem::path folder = std::filesystem::path(linkPath).parent_path();
+  std::error_code ec;
+  if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+    Close();
+    if (error) *error = "no folder " + folder.string() + " for the link " + linkPath;
+    return false;
   }
   if (!ReplaceableLink(linkPath, error)) {
     Close();

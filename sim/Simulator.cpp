@@ -1,6 +1,7 @@
 #include "sim/Simulator.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,12 +9,15 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 
 namespace kpxsim {
 
 namespace {
 // Faults switch in and out and the model runs between requests at this period at least.
 constexpr double kTickMs = 20.0;
+// Transaction, protocol, length and unit come before it.
+constexpr size_t kTcpFunctionOffset = 7;
 
 double ByteMs(uint32_t baud, int bitsPerByte) { return baud ? 1000.0 * bitsPerByte / baud : 0.0; }
 
@@ -48,6 +52,15 @@ bool Simulator::Start(std::string* error) {
   }
   if (!options_.Rtu.empty()) {
     linkPath_ = LinkPathFor(options_.Rtu);
+    // The ports folder is ours to make, private, since one in /tmp must not be open to others;
+    // a folder in a path the user gave is not.
+    if (linkPath_ != options_.Rtu) {
+      std::filesystem::path folder;
+      for (const auto& part : std::filesystem::path(PortsFolder())) {
+        folder /= part;
+        ::mkdir(folder.c_str(), 0700);
+      }
+    }
     if (!pty_.Open(linkPath_, error)) return false;
   }
   if (options_.Tcp && !tcp_.Listen(options_.TcpAddress, options_.TcpPort, error)) return false;
@@ -141,8 +154,9 @@ void Simulator::Answer(ModbusAnswer answer, double dueMs, Link link, int client)
     return;
   }
   if (faults_.CorruptAnswer(now)) {
-    // RTU: the CRC no longer matches; TCP: the transaction identifier no longer does.
-    answer.Bytes[link == Link::Rtu ? answer.Bytes.size() - 1 : 1] ^= 0x5A;
+    // RTU: the CRC no longer matches. TCP has no checksum, so the function code is damaged,
+    // which a master checks against its request.
+    answer.Bytes[link == Link::Rtu ? answer.Bytes.size() - 1 : kTcpFunctionOffset] ^= 0x5A;
     answer.Fields.Add("corrupted", true);
   }
   const double delay = faults_.AnswerDelayMs(now);

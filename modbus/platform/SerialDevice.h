@@ -47,7 +47,9 @@ class TKRSerialDevice {
   TKRSerialDevice(const TKRSerialDevice&) = delete;
   TKRSerialDevice& operator=(const TKRSerialDevice&) = delete;
 
-  // Opens APath for this process alone, even against a second program running as root.
+  // Opens APath for this process: a second open by another program fails unless it runs as
+  // root (the terminal's exclusive mode) and a second program that locks the port the same way
+  // is refused (the lock is advisory: one that does not ask for it is not stopped).
   TKRSerialOpenResult Open(const std::string& APath, const TKRSerialSettings& ASettings);
   void Close();
   bool IsOpen() const { return fFd >= 0; }

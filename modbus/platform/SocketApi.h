@@ -13,8 +13,15 @@ constexpr THandle kInvalid = -1;
 // AF, type and protocol use the common numbering: AF 2 is IPv4, type 1 a stream.
 THandle Create(int32_t AF, int32_t AType, int32_t AProto);
 bool SetNonBlocking(THandle ASocket);
-// 0 when connected at once; -1 otherwise (usually still in progress; see LastError).
+// 0 when connected at once; -1 otherwise: still in progress when ConnectInProgress(LastError()),
+// else refused at once (an unreachable network, no permission, a bad address).
 int32_t Connect(THandle ASocket, const std::string& AAddr, uint16_t APort);
+// True for the error code of a non-blocking connect that goes on in the background.
+bool ConnectInProgress(int32_t AError);
+// Replaces Connect, so that a test can make it fail the way a connect to another network does,
+// without sending anything beyond loopback; null restores the platform's own.
+using TConnectFunction = int32_t (*)(THandle ASocket, const std::string& AAddr, uint16_t APort);
+void SetConnectFunction(TConnectFunction AConnect);
 // The outcome of a connect that was in progress: 0 connected, else the error code.
 int32_t PendingError(THandle ASocket);
 // Waits for the conditions asked for; true if any holds before ATimeoutMs (negative: no limit).

@@ -83,7 +83,9 @@ TKRSerialOpenResult TKRSerialDevice::Open(const std::string& APath,
     ::close(fd);
     return r;
   };
-  // The advisory lock also stops a second program that runs as root, which TIOCEXCL does not.
+  // Two guards, neither complete: the advisory lock refuses a second program that takes it too
+  // (root included), and the terminal's exclusive mode below refuses any later open except
+  // one by root.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(sorOpenFailed);
   if (!isatty(fd)) return fail(sorOpenFailed);
   if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) return fail(sorOpenFailed);

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace KRSocketApi {
@@ -27,6 +28,18 @@ void FromAddress(const sockaddr_in& a, std::string& AAddr, uint16_t& APort) {
   APort = ntohs(a.sin_port);
 }
 
+int32_t PlatformConnect(THandle ASocket, const std::string& AAddr, uint16_t APort) {
+  sockaddr_in a;
+  if (!ToAddress(AAddr, APort, a)) {
+    errno = EINVAL;
+    return -1;
+  }
+  return ::connect(static_cast<int>(ASocket), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0
+                                                                                                : -1;
+}
+
+std::atomic<TConnectFunction> gConnect{nullptr};
+
 }  // namespace
 
 THandle Create(int32_t AF, int32_t AType, int32_t AProto) {
@@ -42,14 +55,13 @@ bool SetNonBlocking(THandle ASocket) {
 }
 
 int32_t Connect(THandle ASocket, const std::string& AAddr, uint16_t APort) {
-  sockaddr_in a;
-  if (!ToAddress(AAddr, APort, a)) {
-    errno = EINVAL;
-    return -1;
-  }
-  return ::connect(static_cast<int>(ASocket), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0
-                                                                                                : -1;
+  const TConnectFunction replaced = gConnect;
+  return replaced ? replaced(ASocket, AAddr, APort) : PlatformConnect(ASocket, AAddr, APort);
 }
+
+bool ConnectInProgress(int32_t AError) { return AError == EINPROGRESS; }
+
+void SetConnectFunction(TConnectFunction AConnect) { gConnect = AConnect; }
 
 int32_t PendingError(THandle ASocket) {
   int err = 0;

@@ -37,7 +37,7 @@ struct StandInMainWindow {
             [this] {
               ++jumpRequests;
               TKRBuffer frame{};
-              uint8_t rlen = 0;
+              uint16_t rlen = 0;
               const uint8_t len = WriteHoldingRegisterPack(mbtRTU, 1, 32, 9148, frame, rlen);
               connector.Send(std::make_unique<TKRBuffer>(frame), len, {}, std::make_unique<NoToken>(),
                              false, rlen, 0, 0);

@@ -277,4 +277,115 @@ TEST(MasterEndToEnd, TcpOverLoopback) {
   master.SetActive(false);
 }
 
+// Modbus TCP carries the longest register reads, which RTU's one-byte lengths cannot.
+TEST(MasterEndToEnd, TcpReadsOf124And125Registers) {
+  TTcpModbusServer server(130);
+  for (int i = 0; i < 130; ++i) server.SetRegister(i, uint16_t(7 * i));
+  TKRTCPConnector c;
+  c.SetIP("127.0.0.1");
+  c.SetPort(server.Port());
+  TKRModbusMaster master;
+  master.SetConnector(&c);
+  master.SetActive(true);
+  Seen r124, r125, r126;
+  master.ReadHoldingRegisters(mbtTCP, 1, 0, 124, r124.Registers_());
+  master.ReadHoldingRegisters(mbtTCP, 1, 5, 125, r125.Registers_());
+  master.ReadHoldingRegisters(mbtTCP, 1, 0, 126, r126.Registers_());
+  EXPECT_EQ(r126.Error, -7);  // beyond what one answer can carry
+  ASSERT_TRUE(Await([&] { return r125.Done(); }));
+  ASSERT_EQ(r124.Error, 0);
+  ASSERT_EQ(r124.Registers->size(), 124u);
+  EXPECT_EQ(r124.Registers->back(), 7 * 123);
+  ASSERT_EQ(r125.Error, 0);
+  ASSERT_EQ(r125.Registers->size(), 125u);
+  EXPECT_EQ(r125.Registers->back(), 7 * 129);
+  master.SetActive(false);
+}
+
+// A handler may disconnect: from an answer's callback and from a transport failure's, over
+// both links, without the stop and the waiting worker waiting for each other.
+TEST(MasterEndToEnd, DisconnectingFromAnyCallbackIsSafe) {
+  TPtyRtuSlave slave;
+  TTcpModbusServer server;
+  TKRCOMPortConnector serial;
+  serial.SetPort(QString::fromStdString(slave.Path()));
+  serial.SetBaudRate(115200);
+  serial.SetReadTimeout(100);
+  serial.SetWriteTimeout(100);
+  serial.SetWaitRespTime(200);
+  TKRTCPConnector tcp;
+  tcp.SetIP("127.0.0.1");
+  tcp.SetPort(server.Port());
+  tcp.SetReadTimeout(200);
+  struct TLink {
+    TKRConnector& Connector;
+    TModbusPeer& Peer;
+    TMBType Type;
+  };
+  for (TLink link : {TLink{serial, slave, mbtRTU}, TLink{tcp, server, mbtTCP}}) {
+    for (const bool failing : {false, true}) {
+      link.Peer.Mute = failing;
+      TKRModbusMaster master;
+      master.SetConnector(&link.Connector);
+      master.SetActive(true);
+      ASSERT_TRUE(link.Connector.Connected());
+      int32_t error = -999;
+      bool activeAfter = true;
+      master.ReadHoldingRegisters(link.Type, 1, 0, 1, [&](int32_t e, void*) {
+        link.Connector.SetActive(false);
+        activeAfter = link.Connector.Active();
+        error = e;
+      });
+      ASSERT_TRUE(Await([&] { return error != -999; }))
+          << "link " << int(link.Type) << (failing ? ", failing" : ", answered");
+      EXPECT_EQ(error, failing ? 6 : 0);
+      EXPECT_FALSE(activeAfter);
+      // The connector works again afterwards.
+      link.Peer.Mute = false;
+      master.SetActive(true);
+      Seen again;
+      master.ReadHoldingRegisters(link.Type, 1, 0, 1, again.Plain());
+      ASSERT_TRUE(Await([&] { return again.Done(); }));
+      EXPECT_EQ(again.Error, 0);
+      master.SetActive(false);
+    }
+  }
+}
+
+// Once a connector's destruction has begun no callback runs, neither the answer that was on its
+// way nor the failure of the exchange in progress: a callback could resubmit onto it.
+TEST(MasterEndToEnd, ADestroyedConnectorRunsNoCallback) {
+  TTcpModbusServer server;
+  for (const bool failing : {false, true}) {
+    server.Mute = failing;
+    auto c = std::make_unique<TKRTCPConnector>();
+    c->SetIP("127.0.0.1");
+    c->SetPort(server.Port());
+    c->SetReadTimeout(150);
+    TKRModbusMaster master;
+    master.SetConnector(c.get());
+    master.SetActive(true);
+    ASSERT_TRUE(c->Connected());
+    int calls = 0;
+    const int requests = server.Requests;
+    master.ReadHoldingRegisters(mbtTCP, 1, 0, 1, [&](int32_t, void*) {
+      ++calls;
+      master.ReadHoldingRegisters(mbtTCP, 1, 0, 1, [&](int32_t, void*) { ++calls; });
+    });
+    // The request is out; when answered, the answer is posted and not yet run.
+    const auto until = Clock::now() + std::chrono::seconds(3);
+    while (server.Requests == requests && Clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!failing) {
+      while (server.Replies == 0 && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    c.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 0) << (failing ? "failing" : "answered");
+    EXPECT_EQ(master.Connector(), nullptr);
+  }
+}
+
 }  // namespace

@@ -46,7 +46,7 @@ class ScriptThread : public TKRConnectorThread {
     ++fS.Closes;
     fS.Up = false;
   }
-  void DiscardInput() override {}
+  bool DiscardInput() override { return true; }
   void Transmit(TKRConnectorPack& p) override {
     if (fS.SendCode) {
       CountFailure(p, fS.SendCode);
@@ -86,7 +86,7 @@ class ScriptConnector : public TKRConnector {
     SetName("Script");
     RestartThread();
   }
-  ~ScriptConnector() override { StopThread(); }
+  ~ScriptConnector() override { Shutdown(); }
   void SetActive(bool Value) override {
     if (Changing() || !Thread() || Value == Thread()->Active()) return;
     TChangeGuard guard(*this);

@@ -26,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 // Reads ACount registers through the connector and decodes the answer.
 int32_t ReadRegisters(TKRConnector& c, uint16_t start, uint16_t count, TKRRegisters& out) {
   TKRBuffer frame{};
-  uint8_t rlen = 0;
+  uint16_t rlen = 0;
   const uint8_t len = ReadHoldingRegistersPack(mbtRTU, 1, start, count, frame, rlen);
   Result r;
   SendFrame(c, frame, len, rlen, r);
@@ -69,7 +69,7 @@ TEST_F(SerialLink, ReadsAndWritesHoldingRegisters) {
   EXPECT_EQ(seen, (std::vector<TKRConnectorStat>{cstDisconnected, cstConnected}));
 
   TKRBuffer frame{};
-  uint8_t rlen = 0;
+  uint16_t rlen = 0;
   Result w;
   SendFrame(c, frame, WriteHoldingRegisterPack(mbtRTU, 1, 5, 500, frame, rlen), rlen, w);
   ASSERT_TRUE(Await(w));
@@ -115,6 +115,45 @@ TEST_F(SerialLink, LateAnswerDoesNotBecomeTheNextAnswer) {
   EXPECT_EQ(regs, (TKRRegisters{1010, 1011}));
 }
 
+// With the silence limit as long as the overall limit (as in the program), an unanswered
+// request is a time-out every time, not by the luck of which deadline's millisecond comes first.
+TEST_F(SerialLink, AnUnansweredRequestIsAlwaysATimeOut) {
+  c.SetWaitRespTime(300);  // write + read limits: 150 + 150
+  c.SetCountErrorsForReconnect(0);
+  c.SetActive(true);
+  slave.Mute = true;
+  TKRRegisters regs;
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(ReadRegisters(c, 0, 1, regs), 1006) << i;
+}
+
+// RTU answers carry no transaction number: an answer that comes just after its exchange gave up
+// must not be taken for the answer to the request queued behind it.
+TEST_F(SerialLink, AnAnswerJustTooLateIsNotTakenForTheNextOne) {
+  c.SetWaitRespTime(600);
+  c.SetActive(true);
+  slave.DelayMs = 360;  // the overall limit is 300
+  TKRBuffer first{}, second{};
+  uint16_t rlen = 0;
+  const uint8_t len1 = ReadHoldingRegistersPack(mbtRTU, 1, 0, 2, first, rlen);
+  const uint8_t len2 = ReadHoldingRegistersPack(mbtRTU, 1, 10, 2, second, rlen);
+  Result late, next;
+  SendFrame(c, first, len1, rlen, late);
+  SendFrame(c, second, len2, rlen, next);
+  const auto until = Clock::now() + std::chrono::seconds(3);
+  while (slave.Requests < 1 && Clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  slave.DelayMs = 0;  // only the first answer is late
+  ASSERT_TRUE(Await(late));
+  EXPECT_EQ(late.Error, 6);
+  ASSERT_TRUE(Await(next));
+  ASSERT_EQ(next.Error, 0);
+  TMBPack req;
+  req.MBFunc = 3;
+  TMBAnswer a;
+  ASSERT_EQ(KRCheckAnswer(req, true, next.Answer.data(), int32_t(next.Answer.size()), a), 0);
+  EXPECT_EQ(a.Registers, (TKRRegisters{1010, 1011}));
+}
+
 double ProcessCpuSeconds() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -142,7 +181,7 @@ TEST_F(SerialLink, OpenPortIsBusyForEveryoneElse) {
   EXPECT_EQ(second.LastError(), 1);
   EXPECT_EQ(second.Handle(), -1);
 
-  // Another program, even one running as root.
+  // Another program that locks the port the same way (root or not: the lock is advisory).
   const std::string path = slave.Path();
   const TKRSerialSettings settings;
   const pid_t child = fork();

@@ -35,7 +35,7 @@ int32_t Exchange(TKRConnector& c, TMBPack req, TMBAnswer& out, Bytes* raw = null
   req.MBType = mbtTCP;
   req.Addres = 1;
   TKRBuffer frame{};
-  uint8_t rlen = 0;
+  uint16_t rlen = 0;
   const uint8_t len = KRBuildFrame(req, frame, rlen);
   Result r;
   SendFrame(c, frame, len, rlen, r);
@@ -150,6 +150,35 @@ TEST_F(TcpLink, NothingListeningFailsFastAndRetriesOnANewSocket) {
   EXPECT_TRUE(c.Connected());
 }
 
+// A connect to another network that fails at once: unreachable, forbidden or not an address.
+// Played by the socket seam, so nothing is ever sent beyond loopback.
+std::atomic<int> gConnectErrno{0};
+int32_t FailingConnect(KRSocketApi::THandle, const std::string&, uint16_t) {
+  errno = gConnectErrno;
+  return -1;
+}
+
+TEST_F(TcpLink, AConnectRefusedAtOnceIsNeverReportedAsConnected) {
+  KRSocketApi::SetConnectFunction(FailingConnect);
+  for (const int e : {ENETUNREACH, EACCES, EINVAL}) {
+    gConnectErrno = e;
+    seen.clear();
+    c.SetConnectTimeout(3000);
+    const auto t0 = Clock::now();
+    c.SetActive(true);
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1000)) << e;
+    EXPECT_FALSE(c.Connected()) << e;
+    TMBAnswer a;
+    EXPECT_EQ(Exchange(c, Read(0, 1), a), 1002) << e;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(seen, (std::vector<TKRConnectorStat>{cstDisconnected, cstConnecting,
+                                                   cstWaitReconnecting}))
+        << e;
+    c.SetActive(false);
+  }
+  KRSocketApi::SetConnectFunction(nullptr);
+}
+
 // A loopback peer of the test's own, for what a regular server never does.
 class RawServer {
  public:
@@ -250,6 +279,43 @@ TEST(TcpTransport, PeerClosingGivesCodeFourAndTheThirdClosesTheSocket) {
   EXPECT_EQ(seen.back(), cstDisconnected);
   c.SetOnConnectionStatus(nullptr);
   c.SetActive(false);
+}
+
+// A peer that answers and then never stops sending: the stale input before the next request
+// is bounded, the link counts as failed, and Disconnect does not hang on it.
+TEST(TcpTransport, APeerThatFloodsIsAFailedLinkAndStopsNothing) {
+  RawServer peer;
+  std::atomic<bool> flooding{true};
+  peer.Serve = [&](int fd) {
+    uint8_t req[260];
+    if (RawServer::ReadRequest(fd, req) <= 0) return;
+    const uint8_t answer[] = {req[0], 0, 0, 0, 0, 5, 1, 3, 2, 0x12, 0x34};
+    send(fd, answer, sizeof answer, 0);
+    const std::vector<uint8_t> junk(512, 0x55);
+    while (flooding && send(fd, junk.data(), junk.size(), MSG_NOSIGNAL) > 0) {
+    }
+  };
+  peer.Start();
+  TKRTCPConnector c;
+  std::vector<TKRConnectorStat> seen;
+  c.SetOnConnectionStatus([&](TKRConnector*, TKRConnectorStat s, uint32_t) { seen.push_back(s); });
+  c.SetIP("127.0.0.1");
+  c.SetPort(peer.Port());
+  c.SetActive(true);
+  TMBAnswer a;
+  ASSERT_EQ(Exchange(c, Read(0, 1), a), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the flood is under way
+  auto t0 = Clock::now();
+  EXPECT_EQ(Exchange(c, Read(0, 1), a), 1004);
+  EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(500));
+  EXPECT_FALSE(c.Connected());
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), cstDisconnected);
+  t0 = Clock::now();
+  c.SetActive(false);
+  EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(200));
+  flooding = false;
 }
 
 TEST(TcpTransport, DefaultsAndUnconnectedClient) {

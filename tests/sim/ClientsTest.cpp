@@ -111,6 +111,32 @@ TEST(SimLinks, ExceptionsForUnknownFunctionsAndAddressesOutsideTheMap) {
   }
 }
 
+// libmodbus refuses such a count on the master side, so the request goes out raw. The
+// simulator answers at once, and its other link is not held up meanwhile.
+TEST(SimLinks, AReadOfMoreThan125RegistersIsRefusedAtOnce) {
+  TempFolder dir;
+  SimProcess sim({"--rtu", dir / "pty", "--tcp", "0"});
+  auto rtu = ModbusClient::Rtu(sim.PtyPath());
+  auto tcp = ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort());
+  for (ModbusClient* c : {&rtu, &tcp}) {
+    ModbusClient& client = *c;
+    ASSERT_TRUE(client.Connected());
+    const uint8_t request[] = {1, 3, 0, 0, 0, 200};
+    uint8_t answer[MODBUS_TCP_MAX_ADU_LENGTH];
+    int received = -1;
+    const double ms = TimedMs([&] {
+      ASSERT_GT(modbus_send_raw_request(client.Context(), request, sizeof request), 0);
+      received = modbus_receive_confirmation(client.Context(), answer);
+    });
+    EXPECT_LT(ms, 150.0);
+    const int offset = c == &rtu ? 1 : 7;
+    ASSERT_GE(received, offset + 2);
+    EXPECT_EQ(answer[offset], 0x83);
+    EXPECT_EQ(answer[offset + 1], 3) << "illegal data value";
+    EXPECT_LT(TimedMs([&] { EXPECT_TRUE((c == &rtu ? tcp : rtu).Read(0, 1)); }), 150.0);
+  }
+}
+
 TEST(SimLinks, OnlyItsOwnSlaveAddressIsAnsweredOnTheSerialLine) {
   TempFolder dir;
   SimProcess sim({"--rtu", dir / "pty", "--slave", "7"});
@@ -193,6 +219,12 @@ TEST(SimStart, ReplacesAStaleLinkButNothingElseAndRefusesBadOptions) {
     EXPECT_TRUE(Contains(r.Output, "usage: kpx-sim"));
   }
   EXPECT_THROW(SimProcess({"--tcp", "192.0.2.1:0"}), std::runtime_error) << "not an address of ours";
+
+  const std::string missing = dir / "no/such/folder";
+  const ToolResult nowhere = RunTool({SimProcess::BinaryPath(), "--rtu", missing + "/link"});
+  EXPECT_EQ(nowhere.Code, 1) << nowhere.Output;
+  EXPECT_TRUE(Contains(nowhere.Output, "no folder " + missing)) << nowhere.Output;
+  EXPECT_FALSE(std::filesystem::exists(dir / "no")) << "no folder is made on a guess";
 }
 
 std::vector<uint8_t> RandomImage(size_t size) {

@@ -6,6 +6,10 @@
 #include <filesystem>
 #include <thread>
 
+#include <QCoreApplication>
+
+#include "modbus/KRModbusMaster.h"
+#include "modbus/KRTCPConnector.h"
 #include "tests/sim/SimTools.h"
 #include "tests/support/SimProcess.h"
 
@@ -50,6 +54,25 @@ TEST(SimFaults, CorruptedAnswersAreRefusedByTheClient) {
   auto tcp = ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort());
   tcp.SetTimeoutMs(300);
   EXPECT_FALSE(tcp.Read(0, 10));
+
+  // Over TCP the damage is to the function code, which the program's own master checks (a
+  // transaction number it would not).
+  TKRTCPConnector connector;
+  connector.SetIP(QString::fromStdString(sim.TcpAddress()));
+  connector.SetPort(sim.TcpPort());
+  TKRModbusMaster master;
+  master.SetConnector(&connector);
+  master.SetActive(true);
+  ASSERT_TRUE(connector.Connected());
+  for (int i = 0; i < 3; ++i) {
+    int32_t error = -999;
+    master.ReadHoldingRegisters(mbtTCP, 1, 0, 10, [&](int32_t e, void*) { error = e; });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (error == -999 && std::chrono::steady_clock::now() < until)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(error, -5) << "Неверный номер функции., answer " << i;
+  }
+  master.SetActive(false);
 }
 
 TEST(SimFaults, DelayHoldsEachAnswerBack) {

@@ -138,11 +138,25 @@ TEST(CommandLine, RefusesWhatItCannotServe) {
   for (std::vector<std::string> bad :
        {std::vector<std::string>{}, {"--rtu"}, {"--rtu", "a", "--slave", "0"}, {"--rtu", "a", "--model", "-3"},
         {"--rtu", "a", "--model", "70000"}, {"--tcp", "x:y"}, {"--tcp", "localhost:502"}, {"--rtu", "a", "--erase", "all"},
-        {"--rtu", "a", "--fault", "melt"}, {"--rtu", "a", "--bogus", "1"}, {"--rtu", "a", "--load", "ten"}}) {
+        {"--rtu", "a", "--fault", "melt"}, {"--rtu", "a", "--bogus", "1"}, {"--rtu", "a", "--load", "ten"},
+        {"--rtu", "a", "--vin", "700"}, {"--rtu", "a", "--vin", "inf"}, {"--rtu", "a", "--vin", "nan"},
+        {"--rtu", "a", "--load", "inf"}}) {
     error.clear();
     EXPECT_FALSE(Parse(bad, &error));
     EXPECT_FALSE(error.empty());
   }
+  // The input voltage register holds 0 to 655.35 V.
+  EXPECT_TRUE(Parse({"--rtu", "a", "--vin", "655.35"}));
+  EXPECT_FALSE(Parse({"--rtu", "a", "--vin", "655.36"}, &error));
+  EXPECT_EQ(error.rfind("bad --vin", 0), 0u) << error;
+  // An option nobody knows is named as such, even with no value after it.
+  for (std::vector<std::string> bogus : {std::vector<std::string>{"--rtu", "a", "--bogus"},
+                                         {"--rtu", "a", "--bogus", "1"}}) {
+    EXPECT_FALSE(Parse(bogus, &error));
+    EXPECT_EQ(error, "unknown option --bogus");
+  }
+  EXPECT_FALSE(Parse({"--rtu"}, &error));
+  EXPECT_EQ(error, "missing value for --rtu");
 }
 
 TEST(CommandLine, BareNamesGoToThePortsFolder) {
