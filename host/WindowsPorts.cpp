@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <devguid.h>
 #include <setupapi.h>
-#include <shlobj.h>
 
 #include <algorithm>
 
@@ -80,12 +79,4 @@ std::string BluetoothPortName(const std::string& port) {
   }
   SetupDiDestroyDeviceInfoList(devices);
   return found;
-}
-
-std::string RoamingAppDataFolder() {
-  PWSTR path = nullptr;
-  std::string out;
-  if (SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &path) == S_OK) out = Utf8(path);
-  CoTaskMemFree(path);
-  return out;
 }

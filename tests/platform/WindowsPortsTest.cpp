@@ -1,7 +1,5 @@
-// Windows' own account of the ports and folders, run under Wine with kpx-sim's line as COM5.
+// Windows' own account of its serial ports, run under Wine with kpx-sim's line as COM5.
 #include <gtest/gtest.h>
-
-#include <windows.h>
 
 #include <algorithm>
 
@@ -16,15 +14,6 @@ TEST(WindowsPorts, TheSimulatorsPortIsListedAndIsNoBluetoothLink) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
   }));
   EXPECT_EQ(BluetoothPortName("COM5"), "");
-}
-
-TEST(WindowsPorts, TheDataFolderIsTheUsersRoamingAppData) {
-  const std::string folder = RoamingAppDataFolder();
-  ASSERT_FALSE(folder.empty());
-  char expected[MAX_PATH] = "";
-  ASSERT_GT(GetEnvironmentVariableA("APPDATA", expected, MAX_PATH), 0u);
-  EXPECT_EQ(folder, expected);
-  EXPECT_NE(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
