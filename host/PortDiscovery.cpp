@@ -16,6 +16,8 @@
 
 #include <unistd.h>
 
+#ifndef Q_OS_WIN
+// The kernel's tty class, which only Linux has.
 namespace {
 
 QString ReadAttribute(const QString& path) {
@@ -43,6 +45,7 @@ bool IsPresentSerialPort(const QString& ttyClass, const QString& name) {
 }
 
 }  // namespace
+#endif
 
 QStringList ListPortsFolder(const QString& folder) {
   QStringList ports;
