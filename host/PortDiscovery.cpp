@@ -1,6 +1,9 @@
 #include "host/PortDiscovery.h"
 
 #include "host/PortsFolder.h"
+#ifdef Q_OS_WIN
+#include "host/WindowsPorts.h"
+#endif
 
 #include <QDBusConnection>
 #include <QDBusInterface>
@@ -13,6 +16,8 @@
 
 #include <unistd.h>
 
+#ifndef Q_OS_WIN
+// The kernel's tty class, which only Linux has.
 namespace {
 
 QString ReadAttribute(const QString& path) {
@@ -40,6 +45,7 @@ bool IsPresentSerialPort(const QString& ttyClass, const QString& name) {
 }
 
 }  // namespace
+#endif
 
 QStringList ListPortsFolder(const QString& folder) {
   QStringList ports;
@@ -73,6 +79,12 @@ TPortSources DefaultPortSources() {
 }
 
 void GetSerialPortList(QStringList& target, const TPortSources& sources) {
+#ifdef Q_OS_WIN
+  // Windows lists its ports itself, in their own order (COM9 before COM10).
+  Q_UNUSED(sources);
+  target.clear();
+  for (const std::string& port : RegistrySerialPorts()) target << QString::fromStdString(port);
+#else
   QStringList ports;
   const QDir ttys(sources.TtyClass);
   for (const QString& name : ttys.entryList(QDir::Dirs | QDir::System | QDir::NoDotAndDotDot)) {
@@ -83,15 +95,22 @@ void GetSerialPortList(QStringList& target, const TPortSources& sources) {
   ports.removeIf([](const QString& port) { return port.contains(' '); });
   ports.sort();
   target = ports;
+#endif
 }
 
 QString GetPortFriendlyName(const QString& port, const TPortSources& sources) {
+#ifdef Q_OS_WIN
+  Q_UNUSED(sources);
+  const std::string link = BluetoothPortName(port.toStdString());
+  return link.empty() ? port : port + " BT " + QString::fromStdString(link);
+#else
   const QString name = QFileInfo(port).fileName();
   if (!IsRfcomm(name) || !port.startsWith(sources.DeviceFolder + '/')) return port;
   const QString address = ReadAttribute(sources.TtyClass + '/' + name + "/address").toUpper();
   if (address.isEmpty()) return port;
   const QString device = sources.BluetoothName ? sources.BluetoothName(address) : QString();
   return port + " BT " + (device.isEmpty() ? address : device);
+#endif
 }
 
 QString PortNameOf(const QString& entry) {

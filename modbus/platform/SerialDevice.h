@@ -1,7 +1,8 @@
 #pragma once
 // The platform's serial port: exclusive open with a line configuration, a bounded write, a read
 // that returns at once, the count of waiting bytes and a wait for input. serial_posix.cpp
-// implements it over termios; another platform supplies its own implementation file.
+// implements it over termios, serial_win32.cpp over the Win32 communications functions; the
+// build picks one.
 
 #include <cstdint>
 #include <string>
@@ -65,5 +66,8 @@ class TKRSerialDevice {
   void DiscardInput();
 
  private:
-  int fFd = -1;
+  intptr_t fFd = -1;  // a descriptor, or a HANDLE on Windows
+#ifdef _WIN32
+  void* fClaim = nullptr;  // the named object that marks the port as taken
+#endif
 };

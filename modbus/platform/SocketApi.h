@@ -1,6 +1,6 @@
 #pragma once
 // The platform's IPv4 stream sockets, reduced to what the TCP transport needs. socket_posix.cpp
-// implements it over BSD sockets; another platform supplies its own implementation file.
+// implements it over BSD sockets, socket_win32.cpp over Winsock 2; the build picks one.
 
 #include <cstdint>
 #include <string>

@@ -115,7 +115,7 @@ TKRSerialOpenResult TKRSerialDevice::Open(const std::string& APath,
 
 void TKRSerialDevice::Close() {
   if (fFd < 0) return;
-  ::close(fFd);  // releases the lock and the exclusive mode with it
+  ::close(static_cast<int>(fFd));  // releases the lock and the exclusive mode with it
   fFd = -1;
 }
 
@@ -125,7 +125,8 @@ int32_t TKRSerialDevice::Write(const uint8_t* ABuffer, int32_t ACount, uint32_t 
   const auto deadline = Clock::now() + std::chrono::milliseconds(ATimeoutMs);
   int32_t written = 0;
   while (written < ACount) {
-    const ssize_t n = ::write(fFd, ABuffer + written, static_cast<size_t>(ACount - written));
+    const ssize_t n = ::write(static_cast<int>(fFd), ABuffer + written,
+                              static_cast<size_t>(ACount - written));
     if (n > 0) {
       written += static_cast<int32_t>(n);
       continue;
@@ -135,7 +136,7 @@ int32_t TKRSerialDevice::Write(const uint8_t* ABuffer, int32_t ACount, uint32_t 
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) break;
-    pollfd p{fFd, POLLOUT, 0};
+    pollfd p{static_cast<int>(fFd), POLLOUT, 0};
     if (::poll(&p, 1, static_cast<int>(left)) <= 0 || (p.revents & (POLLERR | POLLHUP))) break;
   }
   return written;
@@ -143,19 +144,19 @@ int32_t TKRSerialDevice::Write(const uint8_t* ABuffer, int32_t ACount, uint32_t 
 
 int32_t TKRSerialDevice::Read(uint8_t* ABuffer, int32_t ACount) {
   if (fFd < 0 || ACount <= 0) return 0;
-  const ssize_t n = ::read(fFd, ABuffer, static_cast<size_t>(ACount));
+  const ssize_t n = ::read(static_cast<int>(fFd), ABuffer, static_cast<size_t>(ACount));
   return n > 0 ? static_cast<int32_t>(n) : 0;
 }
 
 int32_t TKRSerialDevice::InputCount() {
   int count = 0;
-  if (fFd < 0 || ::ioctl(fFd, FIONREAD, &count) != 0) return 0;
+  if (fFd < 0 || ::ioctl(static_cast<int>(fFd), FIONREAD, &count) != 0) return 0;
   return count;
 }
 
 TKRSerialWait TKRSerialDevice::WaitForInput(uint32_t ATimeoutMs) {
   if (fFd < 0) return swFailed;
-  pollfd p{fFd, POLLIN, 0};
+  pollfd p{static_cast<int>(fFd), POLLIN, 0};
   const int r = ::poll(&p, 1, static_cast<int>(ATimeoutMs));
   if (r == 0) return swTimeout;
   if (r < 0) return errno == EINTR ? swTimeout : swFailed;
@@ -164,5 +165,5 @@ TKRSerialWait TKRSerialDevice::WaitForInput(uint32_t ATimeoutMs) {
 }
 
 void TKRSerialDevice::DiscardInput() {
-  if (fFd >= 0) tcflush(fFd, TCIFLUSH);
+  if (fFd >= 0) tcflush(static_cast<int>(fFd), TCIFLUSH);
 }
