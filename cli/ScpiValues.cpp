@@ -33,7 +33,7 @@ TScpiNumeric ScpiNumeric(const QString& aText, const QString& aUnit) {
   double value = m.captured(1).toDouble(&ok);
   if (!ok || !std::isfinite(value)) Refuse(-222, "Data out of range");
   const QString suffix = m.captured(2).toUpper();
-  if (suffix == "M" + aUnit.toUpper())
+  if (!aUnit.isEmpty() && suffix == "M" + aUnit.toUpper())
     value /= 1000.0;
   else if (!suffix.isEmpty() && suffix != aUnit.toUpper())
     Refuse(-131, "Invalid suffix");

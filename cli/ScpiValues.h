@@ -12,7 +12,8 @@
 
 enum class TScpiLimit { Minimum, Maximum, Default };
 
-// A number in the base unit (aUnit "V" or "A"; an "M" before it is milli), or a limit word.
+// A number in the base unit (aUnit "V" or "A"; an "M" before it is milli; none when empty), or a
+// limit word.
 using TScpiNumeric = std::variant<double, TScpiLimit>;
 
 struct TScpiRefusal {

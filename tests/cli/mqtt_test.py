@@ -11,23 +11,11 @@ import os
 import signal
 import socket
 import subprocess
-import sys
 import tempfile
 import threading
-import time
 import unittest
 
-BIN_DIR = sys.argv.pop(1) if len(sys.argv) > 1 else os.environ.get("KELVORA_BIN_DIR", "")
-
-
-def wait_for(condition, timeout=15.0, what="condition"):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
+from serve_harness import BIN_DIR, wait_for
 
 
 def free_port():

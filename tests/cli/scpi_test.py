@@ -11,24 +11,12 @@ import re
 import signal
 import socket
 import subprocess
-import sys
 import tempfile
-import time
 import unittest
 
 import pyvisa
 
-BIN_DIR = sys.argv.pop(1) if len(sys.argv) > 1 else os.environ.get("KELVORA_BIN_DIR", "")
-
-
-def wait_for(condition, timeout=10.0, what="condition"):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.02)
-    raise AssertionError("timed out waiting for " + what)
+from serve_harness import BIN_DIR, wait_for
 
 
 class Bench:
