@@ -9,7 +9,7 @@
 
 namespace kpxsim {
 
-enum class FaultKind { DropEvery, CorruptEvery, DelayMs, Unlock, Vanish, Protect, NackBlock };
+enum class FaultKind { DropEvery, CorruptEvery, DelayMs, Unlock, Vanish, Protect, NackBlock, NackOnce };
 
 struct FaultSpec {
   FaultKind Kind;
@@ -33,7 +33,12 @@ struct FaultEdge {
 
 class FaultPlan {
  public:
-  explicit FaultPlan(std::vector<FaultSpec> rules = {});
+  // The windows count from the simulator's start, or, with clockOnSignal, from StartClock, and
+  // no fault acts before it.
+  explicit FaultPlan(std::vector<FaultSpec> rules = {}, bool clockOnSignal = false);
+
+  // Starts the windows' clock (the first call counts).
+  void StartClock(double nowMs);
 
   // Counts one Modbus answer about to leave; true when it must be lost.
   bool DropAnswer(double nowMs);
@@ -41,8 +46,9 @@ class FaultPlan {
   bool CorruptAnswer(double nowMs);
   // Extra time before a Modbus answer leaves.
   double AnswerDelayMs(double nowMs) const;
-  // Whether the bootloader refuses the write of this 256-byte block of the flash.
-  bool NackBlock(uint32_t block, double nowMs) const;
+  // Whether the bootloader refuses the write of this 256-byte block of the flash (counts the
+  // refusals of a block refused only once).
+  bool NackBlock(uint32_t block, double nowMs);
 
   // The windows entered or left since the previous call.
   std::vector<FaultEdge> Step(double nowMs);
@@ -54,7 +60,11 @@ class FaultPlan {
     bool Active = false;
   };
   bool Counted(FaultKind kind, double nowMs);
+  bool Active(const FaultSpec& rule, double nowMs) const {
+    return origin_ && rule.ActiveAt(nowMs - *origin_);
+  }
   std::vector<Entry> entries_;
+  std::optional<double> origin_;
 };
 
 }  // namespace kpxsim
