@@ -115,7 +115,10 @@ TKRSerialOpenResult TKRSerialDevice::Open(const std::string& APath,
 
 void TKRSerialDevice::Close() {
   if (fFd < 0) return;
-  ::close(static_cast<int>(fFd));  // releases the lock and the exclusive mode with it
+  // The exclusive mode belongs to the terminal, not to this descriptor: it outlives the close
+  // while the other end (a simulator's pty master) stays open, and would lock out our next open.
+  ::ioctl(static_cast<int>(fFd), TIOCNXCL);
+  ::close(static_cast<int>(fFd));  // releases the lock
   fFd = -1;
 }
 
