@@ -66,6 +66,8 @@ std::string UsageText() {
                         and the function code of a TCP answer; a SPEC may end in @FROM[-TO] (milliseconds since
                         start) to act only in that window, e.g. drop-every=1@3000-6000, unlock@2000,
                         vanish@5000
+                        loss=P%[,seed=N] loses that share of the answers at random (the same ones
+                        for the same seed); idle-close-ms=N closes a TCP client idle for N ms
   --boot-pid N          product ID the bootloader reports (default 0x438)
   --boot-version N      bootloader version byte (default 0x31)
   --erase ext|std       erase command the bootloader offers, 0x44 or 0x43 (default ext)
