@@ -158,6 +158,9 @@ class TParser {
       if (fOptions.TcpPort == 0) Refuse("TCP port must be 1 to 65535");
     }
     if (fOptions.TcpHost.isEmpty()) Refuse("--tcp needs a host");
+    if (QHostAddress(fOptions.TcpHost).protocol() == QAbstractSocket::IPv6Protocol)
+      Refuse(fOptions.TcpHost +
+             " is an IPv6 address: Modbus TCP goes over IPv4 here; give an IPv4 address or host");
   }
 
   // ADDR:PORT, with an IPv6 address in brackets ("[::1]:5025"); port 0 takes a free one.

@@ -12,9 +12,12 @@ TCsvLog::TCsvLog(const QString& aFileName, const QStringList& aHeader) : fFile(a
   QFile existing(aFileName);
   if (regular && existing.open(QIODevice::ReadOnly) && existing.size() > 0) {
     // Rows of another layout would be mixed into it: such a file is not continued.
-    if (existing.readLine().trimmed() != header.trimmed()) {
+    // A spreadsheet program that saved the file may have put a byte-order mark before it.
+    QByteArray first = existing.readLine();
+    if (first.startsWith("\xEF\xBB\xBF")) first.remove(0, 3);
+    if (first.trimmed() != header.trimmed()) {
       fError = aFileName + ": its first line is not the header of this log; give a new file";
-      fForeign = true;
+      fUnusable = true;
       return;
     }
     // A row cut off by a crash or a full disk is ended, not glued onto the next one.
@@ -24,6 +27,7 @@ TCsvLog::TCsvLog(const QString& aFileName, const QStringList& aHeader) : fFile(a
   existing.close();
   if (!fFile.open(regular ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly)) {
     fError = aFileName + ": " + fFile.errorString();
+    fUnusable = true;
     return;
   }
   if (!regular || fFile.size() == 0)

@@ -15,8 +15,9 @@ class TCsvLog {
 
   // Empty while the file is usable.
   const QString& Error() const { return fError; }
-  // The file holds another log (its first line is another header): a usage error.
-  bool Foreign() const { return fForeign; }
+  // The file cannot take this log, a usage error: it holds another log (its first line is
+  // another header), or it cannot be opened for writing.
+  bool Unusable() const { return fUnusable; }
   // One row; fields that need it are quoted.
   bool Write(const QStringList& aFields);
 
@@ -28,7 +29,7 @@ class TCsvLog {
 
   QFile fFile;
   QString fError;
-  bool fForeign = false;
+  bool fUnusable = false;
 };
 
 // The current local time as "2026-12-09T15:37:28.123+01:00".

@@ -40,7 +40,7 @@ QString EngineCause(int32_t aCode, const TLinkPlace& p) {
   const QString from = QString(" from slave %1 on %2").arg(p.Slave).arg(p.Where);
   switch (aCode) {
     case -1: return "no link is attached to the Modbus master";
-    case -2: return "an answer for another request or slave" + from;
+    case -2: return "a mismatched answer" + from + " (another transaction number)";
     case -3: return "an answer of the wrong length" + from;
     case -4: return "a garbled answer" + from + ": checksum error";
     case -5: return "an answer for another function" + from;

@@ -27,6 +27,11 @@ int RunWrite(TCliContext& aContext) {
   const TCallResult r = o.Values.size() == 1
                             ? aContext.Master.WriteOne(o.Address, o.Values[0], TRepeat::Once)
                             : aContext.Master.WriteMany(o.Address, o.Values, TRepeat::Once);
+  if (r.Unconfirmed()) {
+    PrintError("write: " + r.Text() + "; the write may have taken effect: read the register" +
+               (o.Values.size() == 1 ? "" : "s") + " back before writing again");
+    return kExitFailed;
+  }
   if (!r.Ok()) return ReportFailure("write", r);
   if (o.Json)
     PrintJson({{"address", o.Address}, {"written", static_cast<int>(o.Values.size())}});

@@ -83,7 +83,8 @@ int RunStatus(TCliContext& aContext) {
   const TRequestSpec& more = RequestSpec(supply.Model.Counters ? TRequestKind::ReadMemNumAndCounters
                                                                : TRequestKind::ReadMemNum);
   r = aContext.Master.Read(more.Start, more.Count);
-  if (!r.Ok()) return ReportFailure(QString::fromLatin1(more.Name.data(), more.Name.size()), r);
+  if (!r.Ok())
+    return ReportFailure(supply.Model.Counters ? "reading the counters" : "reading the active preset", r);
   StoreAnswer(supply.Data, more.Start, r.Registers);
   if (aContext.Options.Json)
     PrintJsonStatus(supply);

@@ -9,6 +9,7 @@
 #include <QHostInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -21,13 +22,10 @@ constexpr int32_t kTimeoutCode = -9;  // the library's "Таймаут."
 constexpr uint32_t kReconnectMs = 1000;
 
 // Empty with the reason in aWhy when the host has no IPv4 address: the TCP transport is IPv4.
+// (An IPv6 address is refused with the command line.)
 QString Ipv4Of(const QString& aHost, QString& aWhy) {
   QHostAddress address(aHost);
   if (address.protocol() == QAbstractSocket::IPv4Protocol) return address.toString();
-  if (address.protocol() == QAbstractSocket::IPv6Protocol) {
-    aWhy = aHost + " is an IPv6 address: Modbus TCP goes over IPv4 here; give an IPv4 address or host";
-    return {};
-  }
   for (const QHostAddress& a : QHostInfo::fromName(aHost).addresses())
     if (a.protocol() == QAbstractSocket::IPv4Protocol) return a.toString();
   aWhy = aHost + ": no IPv4 address for this host";
@@ -47,6 +45,17 @@ QString PortPath(const QString& aPort) {
     return aPort;
   }
   return link;
+}
+
+QString ConnectFailureText(KRSocketApi::TConnectFailure aWhy, uint32_t aTimeoutMs) {
+  switch (aWhy) {
+    case KRSocketApi::cfRefused: return "connection refused (nothing listens on that port)";
+    case KRSocketApi::cfUnreachable: return "host unreachable";
+    case KRSocketApi::cfTimedOut: return QString("timed out after %1 ms").arg(aTimeoutMs);
+    case KRSocketApi::cfNone:
+    case KRSocketApi::cfOther: break;
+  }
+  return "the connection failed";
 }
 
 void ReportRuntimeError(void*, const QString& aDescription, const std::exception& aException) {
@@ -78,6 +87,10 @@ TSyncMaster::TSyncMaster(const TLinkSettings& aLink) : fLink(aLink) {
     fConnector = fSerial.get();
   }
   fConnector->SetReconnectTime(kReconnectMs);
+  // The link is given up only when a request has failed as often as it may be sent, so the
+  // retries asked for all reach the supply; never sooner than the window gives it up.
+  fConnector->SetCountErrorsForReconnect(
+      std::max(fConnector->CountErrorsForReconnect(), 1 + fLink.Retry.Retries));
   fConnector->SetOnRuntimeError(ReportRuntimeError);
   // Raised on the worker for every answer that arrived, before it is checked: what tells an
   // exception answer from a transport failure of the same code.
@@ -107,7 +120,9 @@ bool TSyncMaster::Open(QString& aError) {
     const QString device = port.startsWith('/') ? port : "/dev/" + port;
     aError = PortOpenText(DiagnosePort(device), device);
   } else {
-    aError = QString("cannot connect to %1 (connector code 2)").arg(Place().Where);
+    aError = QString("cannot connect to %1: %2 (connector code 2)")
+                 .arg(Place().Where, ConnectFailureText(fTcp->TCPClient().ConnectFailure(),
+                                                        fTcp->ConnectTimeout()));
   }
   return false;
 }
@@ -168,8 +183,8 @@ TCallResult TSyncMaster::Read(uint16_t aStart, uint16_t aCount) {
     TCallResult r = Call([&](TMBMCallBack cb) {
       fMaster->ReadHoldingRegisters(Framing(), fLink.Slave, aStart, aCount, std::move(cb));
     });
-    // A short answer is as good as a wrong one.
-    if (r.Ok() && r.Registers.size() < aCount) {
+    // An answer of another length is as good as a wrong one.
+    if (r.Ok() && r.Registers.size() != aCount) {
       r.Error = -3;
       r.Why = FailureText(r.Error, r.Answered, Place());
     }

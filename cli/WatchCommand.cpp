@@ -49,7 +49,7 @@ class TWatch {
       fCsv = std::make_unique<TCsvLog>(fOptions.CsvFile, kHeader);
       if (!fCsv->Error().isEmpty()) {
         PrintError(fCsv->Error());
-        return fCsv->Foreign() ? kExitUsage : kExitFailed;
+        return fCsv->Unusable() ? kExitUsage : kExitFailed;
       }
     }
     const TCallResult id = IdentifySupply(fContext.Master, fSupply);

@@ -35,8 +35,8 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (!parsed.Options) {
+    // One line that says what is wrong; --help gives the whole usage.
     PrintError(parsed.Error);
-    std::fputs(UsageText().toUtf8().constData(), stderr);
     return kExitUsage;
   }
   const TCliOptions& o = *parsed.Options;

@@ -5,14 +5,12 @@
 namespace {
 
 constexpr int32_t kWriteFailuresToClose = 7;
-// The end of an RTU frame is 3.5 characters of silence; the margin also covers an answer that
-// missed its deadline by a little, the usual way of a late one.
-constexpr uint32_t kQuietMarginMs = 100;
 
-uint32_t QuietTimeMs(int32_t baud, int32_t parity) {
+// The end of an RTU frame: 3.5 characters of silence.
+uint32_t FrameEndMs(int32_t baud, int32_t parity) {
   const uint32_t bitsPerChar = parity == 0 ? 10 : 11;
   const uint32_t rate = baud > 0 ? static_cast<uint32_t>(baud) : 9600;
-  return (35 * bitsPerChar * 1000 / 10 + rate - 1) / rate + kQuietMarginMs;
+  return (35 * bitsPerChar * 1000 / 10 + rate - 1) / rate + 1;
 }
 
 bool EndsWithDelimiter(const TKRBuffer& buf, int32_t received, uint32_t delimiter, int32_t len) {
@@ -81,26 +79,45 @@ void TKRCOMPortThread::OpenLink() {
 }
 
 bool TKRCOMPortThread::DiscardInput() {
-  // RTU answers carry no transaction number: a late one would pass for the next answer.
-  if (fAnswerOverdue) AwaitQuietLine(FWriteTimeout + FReadTimeout);
+  // RTU answers carry no transaction number: a late one would pass for the next answer, and two
+  // requests of the same length cannot be told apart by their answers.
+  if (fAnswerOverdue) AwaitQuietLine();
   fAnswerOverdue = false;
   FComPort.DiscardInput();
   return true;
 }
 
-void TKRCOMPortThread::AwaitQuietLine(uint32_t ALimitMs) {
-  const uint32_t quiet = QuietTimeMs(FComPort.BaudRate(), FComPort.Parity());
-  const uint32_t started = KRGetTickCount();
+void TKRCOMPortThread::GiveUpAnswer(const TKRConnectorPack& APack) {
+  fAnswerOverdue = true;
+  fOverdueFrom = KRGetTickCount();
+  fOverdueLength = APack.RLen;
+}
+
+void TKRCOMPortThread::AwaitQuietLine() {
+  // An answer later than one more response time after it was given up is not expected; one
+  // that has come whole needs only the silence that ends its frame.
+  const uint32_t late = FWriteTimeout + FReadTimeout;
+  const uint32_t frameEnd = FrameEndMs(FComPort.BaudRate(), FComPort.Parity());
+  // A line that never falls quiet is given up after another response time.
+  const uint32_t limit = 2 * late;
   uint8_t scratch[256];
+  int32_t dropped = 0;
+  uint32_t lastByte = KRGetTickCount();
   for (;;) {
-    const uint32_t spent = KRTicksSince(started);
-    if (spent >= ALimitMs) return;
-    const TKRSerialWait w = FComPort.WaitForInput(std::min(quiet, ALimitMs - spent));
-    if (w == swTimeout) {
-      if (KRTicksSince(started) - spent >= quiet) return;
-      continue;  // woken early: the quiet time starts again
-    }
-    if (w == swFailed || FComPort.Read(scratch, sizeof scratch) <= 0) return;
+    const uint32_t spent = KRTicksSince(fOverdueFrom);
+    if (spent >= limit) return;
+    const bool whole = fOverdueLength > 0 && dropped >= fOverdueLength;
+    const uint32_t quiet = KRTicksSince(lastByte);
+    if (quiet >= frameEnd && (whole || spent >= late)) return;
+    uint32_t wait = frameEnd > quiet ? frameEnd - quiet : 0;
+    if (!whole && spent < late) wait = std::max(wait, late - spent);
+    const TKRSerialWait w = FComPort.WaitForInput(std::max<uint32_t>(1, std::min(wait, limit - spent)));
+    if (w == swFailed) return;
+    if (w == swTimeout) continue;
+    const int32_t n = FComPort.Read(scratch, sizeof scratch);
+    if (n <= 0) return;
+    dropped += n;
+    lastByte = KRGetTickCount();
   }
 }
 
@@ -160,11 +177,11 @@ int32_t TKRCOMPortThread::Receive(TKRConnectorPack& APack, uint32_t AStarted) {
         "TKRCOMPortThread", "FConnector.Name", FConnector.Name(),
         "; procedure _exec; n:=FComPort.ReceiveBuf(FPack.Pack^,255);"));
     if (received > 0) return received;
-    fAnswerOverdue = true;
+    GiveUpAnswer(APack);
     return -4;
   }
   if (received > 0) return received;
-  fAnswerOverdue = true;
+  GiveUpAnswer(APack);
   const bool brokenOff = KRTicksSince(AStarted) < overall &&
                          static_cast<int32_t>(silenceEnd - KRGetTickCount()) > 0;
   return brokenOff || silenceFirst ? -4 : -6;

@@ -55,11 +55,17 @@ class TKRCOMPortThread : public TKRConnectorThread {
   int32_t Receive(TKRConnectorPack& APack, uint32_t AStarted) override;
 
  private:
-  // Waits for the line to go quiet, dropping what arrives, within ALimitMs.
-  void AwaitQuietLine(uint32_t ALimitMs);
+  // After an answer was given up: drops what arrives until no answer to that request can still
+  // come, and the line has then been quiet for the end of a frame.
+  void AwaitQuietLine();
+  // Notes that the answer of APack was given up now.
+  void GiveUpAnswer(const TKRConnectorPack& APack);
 
   int32_t FErrCntr2 = 0;  // failed writes; only the seventh clears it
-  // The last answer was given up for time: its bytes may still be on their way.
+  // The last answer was given up for time: its bytes may still be on their way, until
+  // fOverdueUntil, and fOverdueLength of them make the whole answer (0: unknown).
   bool fAnswerOverdue = false;
+  uint32_t fOverdueFrom = 0;
+  int32_t fOverdueLength = 0;
   TKRCOMPort& FComPort;
 };

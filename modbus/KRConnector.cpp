@@ -82,6 +82,7 @@ void TKRConnector::Send(std::unique_ptr<TKRBuffer> APack, int32_t ALength,
 }
 
 void TKRConnector::QueueWaitForEmpty(uint32_t aTimeout) {
+  // May be the last thing this connector does: a result handler may delete it meanwhile.
   fDispatch.WaitServing(fQueue.EmptyEvent(), aTimeout);
 }
 
@@ -120,7 +121,9 @@ void TKRConnector::DeliverFailure(TKRConnectorPack& APack) {
 void TKRConnector::ReportStatus(TKRConnectorStat AStat, uint32_t AReconnectTime) {
   if (fShuttingDown || !fConnectionStatus) return;
   try {
-    fConnectionStatus(this, AStat, AReconnectTime);
+    // A copy: the handler may delete this connector, and the handler with it.
+    const TKRConnectorStatEv handler = fConnectionStatus;
+    handler(this, AStat, AReconnectTime);
   } catch (...) {
     DoCurrentRuntimeError(
         KRRuntimeErrorText("TKRConnector", "FConnector.Name", Name(), "] procedure WndProc;"));
@@ -132,12 +135,20 @@ void TKRConnector::StopThread() {
   fThread->Terminate();
   // Called from a failure handler, the worker is waiting for this very handler to return.
   fDispatch.ReleaseCaller();
+  ++fStopping;
   fDispatch.WaitServing(fThread->FinishedEvent());
+  --fStopping;
   fThread->WaitFor();
   fThread.reset();
 }
 
 void TKRConnector::Shutdown() {
+  // Deleted by a handler that ran while this connector was stopping its worker: the stop would
+  // go on in a destroyed object. Deleting it from a handler at any other time is safe.
+  if (fStopping > 0)
+    qFatal("connector \"%s\" deleted by a handler while it stops its worker; delete it later "
+           "(deleteLater) instead",
+           qUtf8Printable(Name()));
   fShuttingDown = true;
   StopThread();
 }

@@ -163,6 +163,7 @@ class TKRConnector : public QObject {
   int32_t fQueueOutCount = 0;
   TKRConnectorType fConnectorType = ctCOMPort;
   bool fChanging = false;
+  int32_t fStopping = 0;  // nested StopThread calls now waiting for the worker
   std::atomic<bool> fShuttingDown{false};
   // Destroyed in reverse order: the worker goes first, then the queue, then the dispatch.
   TKRGuiDispatch fDispatch;

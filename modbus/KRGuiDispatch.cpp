@@ -8,6 +8,7 @@
 #include <memory>
 
 TKRGuiDispatch::~TKRGuiDispatch() {
+  *fAlive = false;
   std::deque<TJob> discarded;
   std::lock_guard lock(fMutex);
   discarded.swap(fJobs);
@@ -48,13 +49,14 @@ bool TKRGuiDispatch::Call(TJob AJob) {
   Post([this, job = std::move(AJob), state = std::move(state)] {
     struct TRunning {
       TKRGuiDispatch& Dispatch;
+      std::shared_ptr<bool> Alive;
       TCallState* Outer;
       TCallState& State;
       ~TRunning() {
-        Dispatch.fRunningCall = Outer;
+        if (*Alive) Dispatch.fRunningCall = Outer;
         State.Release();
       }
-    } running{*this, fRunningCall, *state};
+    } running{*this, fAlive, fRunningCall, *state};
     fRunningCall = state.get();
     job();
   });
@@ -71,7 +73,8 @@ void TKRGuiDispatch::ReleaseCaller() {
 }
 
 void TKRGuiDispatch::Drain() {
-  for (;;) {
+  const std::shared_ptr<bool> alive = fAlive;
+  while (*alive) {
     TJob job;
     {
       std::lock_guard lock(fMutex);
@@ -90,8 +93,10 @@ void TKRGuiDispatch::Drain() {
 bool TKRGuiDispatch::WaitServing(TKREvent& ADone, int64_t ATimeoutMs) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
+  const std::shared_ptr<bool> alive = fAlive;
   for (;;) {
     Drain();
+    if (!*alive) return false;
     if (ADone.IsSet()) return true;
     int64_t left = -1;
     if (ATimeoutMs >= 0) {

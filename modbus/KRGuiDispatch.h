@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 class TKRGuiDispatch : public QObject {
@@ -27,11 +28,16 @@ class TKRGuiDispatch : public QObject {
   // Worker: AJob runs on the GUI thread in posting order; returns when it has run, or false when
   // it was discarded unrun. On the GUI thread itself it runs at once.
   bool Call(TJob AJob);
-  // GUI thread: runs the jobs waiting now and those they post.
+  // GUI thread: runs the jobs waiting now and those they post. A job may destroy this dispatch
+  // (a handler that deletes its connector): the drain then ends at once.
   Q_INVOKABLE void Drain();
   // GUI thread: returns when ADone is set (true) or ATimeoutMs (negative: no limit) has passed,
-  // running jobs as they arrive meanwhile.
+  // running jobs as they arrive meanwhile. Returns false at once when a job destroyed this
+  // dispatch; ADone, and whatever owned the dispatch, are then gone too.
   bool WaitServing(TKREvent& ADone, int64_t ATimeoutMs = -1);
+  // Cleared when the dispatch is destroyed: lets a caller that served jobs tell whether its
+  // owner still exists.
+  std::shared_ptr<const bool> Alive() const { return fAlive; }
   // GUI thread, from inside a job that a worker waits for through Call: lets that worker go on
   // at once. A handler that stops the worker does so, or the two would wait for each other.
   void ReleaseCaller();
@@ -45,4 +51,5 @@ class TKRGuiDispatch : public QObject {
   bool fDrainPosted = false;
   TKREvent fPending;  // set while jobs wait
   TCallState* fRunningCall = nullptr;  // the innermost waited-for job now running
+  std::shared_ptr<bool> fAlive = std::make_shared<bool>(true);
 };

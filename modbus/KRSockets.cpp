@@ -88,3 +88,5 @@ bool TKRSocketClient::WaitForDataFrom(TKRInetAddr& AFrom, int32_t ATimeOut) {
 }
 
 bool TKRSocketClient::IsReadBufferEmpty() { return KRSocketApi::PeekOne(FSocket) != 1; }
+
+int32_t TKRSocketClient::PeekInput() { return KRSocketApi::PeekOne(FSocket); }

@@ -78,6 +78,9 @@ class TKRSocketClient : public TKRSocket {
   // As WaitForData; AFrom receives the address of the waiting datagram's sender.
   bool WaitForDataFrom(TKRInetAddr& AFrom, int32_t ATimeOut);
   bool IsReadBufferEmpty();
+  // What a one-byte peek finds, without waiting: 1 input waiting, 0 the peer has ended the
+  // connection, -1 nothing yet (or an error).
+  int32_t PeekInput();
 
  protected:
   std::atomic<bool> FConnected{false};

@@ -1,13 +1,16 @@
 #include "modbus/KRTCPConnector.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
 constexpr int32_t kOpenAnswer = 1024;
-constexpr int32_t kHeader = 6;
+constexpr int32_t kHeader = 6;  // transaction, protocol, length; the length counts what follows
 constexpr int32_t kStaleInputLimit = 16 * 1024;  // bytes
-constexpr uint32_t kStaleInputTimeMs = 50;  // transaction, protocol, length; the length counts what follows
+constexpr uint32_t kStaleInputTimeMs = 50;
+// What the answer wait gives when the peer closed the connection before any byte came.
+constexpr int32_t kPeerGone = -1000;
 
 // An answer is whole when its header's length has arrived, or the expected length.
 bool AnswerComplete(const TKRBuffer& buf, int32_t received, int32_t rlen) {
@@ -88,7 +91,18 @@ void TKRTCPThread::OpenLink() {
   FTCPClient.Open();
 }
 
+bool TKRTCPThread::LinkUp() {
+  if (!FTCPClient.Connected()) return false;
+  // One peek tells both whether the peer has closed and whether stale input waits.
+  fPeeked = FTCPClient.PeekInput();
+  if (fPeeked != 0) return true;
+  FTCPClient.Close();
+  FLastConnectTime = KRGetTickCount() - FReconnectTime - 1;  // an attempt is due now
+  return false;
+}
+
 bool TKRTCPThread::DiscardInput() {
+  if (fPeeked != 1) return true;
   uint8_t scratch[1024];
   const uint32_t started = KRGetTickCount();
   int32_t dropped = 0;
@@ -106,34 +120,82 @@ bool TKRTCPThread::DiscardInput() {
   return true;
 }
 
-void TKRTCPThread::Transmit(TKRConnectorPack& APack) {
-  int32_t code = 0;
+int32_t TKRTCPThread::SendRequest(TKRConnectorPack& APack) {
+  const uint32_t writeTimeout = fTCPConnector.WriteTimeout();
+  const uint32_t started = KRGetTickCount();
   try {
-    if (!FTCPClient.WaitForWrite(static_cast<int32_t>(fTCPConnector.WriteTimeout()))) code = 5;
-    else if (FTCPClient.SendBuf(APack.Pack->data(), APack.Length) < APack.Length) code = 3;
+    // A connected socket nearly always has room for a request: it is sent at once, and only
+    // what the socket cannot take yet waits for it to become writable.
+    int32_t sent = 0;
+    while (sent < APack.Length) {
+      const int32_t n = FTCPClient.SendBuf(APack.Pack->data() + sent, APack.Length - sent);
+      if (n > 0) {
+        sent += n;
+        continue;
+      }
+      if (n < 0 && !KRSocketApi::WouldBlock(KRSocketApi::LastError())) return 3;
+      const uint32_t spent = KRTicksSince(started);
+      if (spent >= writeTimeout ||
+          !FTCPClient.WaitForWrite(static_cast<int32_t>(writeTimeout - spent)))
+        return 5;
+    }
   } catch (...) {
     FConnector.DoCurrentRuntimeError(
         KRRuntimeErrorText("TKRTCPThread", "FConnector.Name", FConnector.Name(),
                            "; procedure _exec; n:=FTCPClient.SendBuf(FPack.Pack^,FPack.Length);"));
-    code = 3;
+    return 3;
   }
-  if (code) CountFailure(APack, code);
+  return 0;
+}
+
+void TKRTCPThread::Transmit(TKRConnectorPack& APack) {
+  if (const int32_t code = SendRequest(APack)) CountFailure(APack, code);
 }
 
 int32_t TKRTCPThread::Receive(TKRConnectorPack& APack, uint32_t) {
+  const int32_t received = ReceiveAnswer(APack);
+  if (received != kPeerGone) return received;
+  // Closed as the request went out, so the request was not taken: on a fresh connection it goes
+  // out once more, and only a failure there counts.
+  FTCPClient.Close();
+  try {
+    OpenLink();
+  } catch (...) {
+    FConnector.DoCurrentRuntimeError(OpenFailureText());
+  }
+  FLastConnectTime = KRGetTickCount();
+  if (!FTCPClient.Connected()) return -4;
+  if (const int32_t code = SendRequest(APack)) return -code;
+  const int32_t again = ReceiveAnswer(APack);
+  return again == kPeerGone ? -4 : again;
+}
+
+int32_t TKRTCPThread::ReceiveAnswer(TKRConnectorPack& APack) {
   const uint32_t readTimeout = fTCPConnector.ReadTimeout();
   const uint32_t started = KRGetTickCount();
   TKRBuffer& buf = *APack.Pack;
   const int32_t capacity = APack.RLen > 0 ? std::min<int32_t>(APack.RLen, kOpenAnswer) : kOpenAnswer;
   int32_t received = 0;
+  bool droppedLate = false;
+  const uint8_t id0 = buf[0], id1 = buf[1];  // the request's transaction number
   try {
     if (!FTCPClient.WaitForRead(static_cast<int32_t>(readTimeout))) return -6;
     // An answer may come in several segments: gather it until its header says it is whole, or
     // until the read time-out, and hand on what has come.
     for (;;) {
       const int32_t n = FTCPClient.ReceiveBuf(buf.data() + received, capacity - received);
+      if (n == 0 && received == 0) return kPeerGone;
       if (n <= 0) break;  // the peer closed, or the socket failed
       received += n;
+      // A whole answer with another transaction number came late for an earlier request: it
+      // is dropped, and the wait goes on for this one.
+      while (received >= kHeader && (buf[0] != id0 || buf[1] != id1)) {
+        const int32_t whole = kHeader + (buf[4] << 8 | buf[5]);
+        if (whole > received) break;
+        std::memmove(buf.data(), buf.data() + whole, static_cast<size_t>(received - whole));
+        received -= whole;
+        droppedLate = true;
+      }
       if (received >= capacity || AnswerComplete(buf, received, APack.RLen)) break;
       const uint32_t spent = KRTicksSince(started);
       if (spent >= readTimeout) break;
@@ -144,5 +206,6 @@ int32_t TKRTCPThread::Receive(TKRConnectorPack& APack, uint32_t) {
         KRRuntimeErrorText("TKRTCPThread", "FConnector.Name", FConnector.Name(),
                            "; procedure _exec; n:=FTCPClient.ReceiveBuf(FPack.Pack^,255);"));
   }
-  return received > 0 ? received : -4;
+  if (received > 0) return received;
+  return droppedLate ? -6 : -4;
 }

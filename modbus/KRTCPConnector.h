@@ -54,7 +54,9 @@ class TKRTCPThread : public TKRConnectorThread {
   ~TKRTCPThread() override;
 
  protected:
-  bool LinkUp() override { return FTCPClient.Connected(); }
+  // False also for a connection the peer has closed (a bridge that drops idle clients): it is
+  // closed here and connected again at once, before the request goes out.
+  bool LinkUp() override;
   void OpenLink() override;
   QString OpenFailureText() const override;
   void CloseLink() override { FTCPClient.Close(); }
@@ -63,6 +65,12 @@ class TKRTCPThread : public TKRConnectorThread {
   int32_t Receive(TKRConnectorPack& APack, uint32_t AStarted) override;
 
  private:
+  // One wait for the answer; kPeerGone when the peer closed before any byte came.
+  int32_t ReceiveAnswer(TKRConnectorPack& APack);
+  // Sends APack; 0 or the failure code.
+  int32_t SendRequest(TKRConnectorPack& APack);
+
   TKRTCPConnector& fTCPConnector;
   TKRTCPSocketClient& FTCPClient;
+  int32_t fPeeked = -1;  // what the link check's peek found (TKRSocketClient::PeekInput)
 };

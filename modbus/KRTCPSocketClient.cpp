@@ -17,6 +17,7 @@ void TKRTCPSocketClient::Open() {
   if (!Active() || Connected()) return;
   const int32_t result = KRSocketApi::Connect(FSocket, FAddr.toStdString(), FPort);
   const int32_t error = result == 0 ? 0 : KRSocketApi::LastError();
+  fConnectFailure = KRSocketApi::cfNone;
   if (Check(result) == 0) {
     FConnected = true;
     return;
@@ -24,15 +25,21 @@ void TKRTCPSocketClient::Open() {
   // Only a connect still in progress is worth the wait: one refused at once leaves a socket that
   // polls as writable with no pending error, and would pass for connected.
   if (!KRSocketApi::ConnectInProgress(error)) {
+    fConnectFailure = KRSocketApi::ConnectFailureOf(error);
     TKRSocket::Close();
     return;
   }
   bool writable = false, except = false;
   // A refused connect also reads as writable: its pending error decides.
-  if (WaitConnectable(writable, except) && writable && !except &&
-      KRSocketApi::PendingError(FSocket) == 0) {
-    FConnected = true;
-    return;
+  if (WaitConnectable(writable, except) && writable && !except) {
+    const int32_t pending = KRSocketApi::PendingError(FSocket);
+    if (pending == 0) {
+      FConnected = true;
+      return;
+    }
+    fConnectFailure = KRSocketApi::ConnectFailureOf(pending);
+  } else {
+    fConnectFailure = KRSocketApi::cfTimedOut;
   }
   // A socket whose connect failed cannot be connected again.
   TKRSocket::Close();

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 
 class TKRTCPSocketClient : public TKRSocketClient {
@@ -27,6 +28,8 @@ class TKRTCPSocketClient : public TKRSocketClient {
   const QString& LocalAddr() const { return FLocalAddr; }
   int32_t ConnectTimeout() const { return FConnectTimeout; }
   void SetConnectTimeout(int32_t Value) { FConnectTimeout = Value; }
+  // Why the last connect failed; cfNone after a connect that succeeded.
+  KRSocketApi::TConnectFailure ConnectFailure() const { return fConnectFailure; }
 
  private:
   bool WaitConnectable(bool& writable, bool& except);
@@ -36,4 +39,5 @@ class TKRTCPSocketClient : public TKRSocketClient {
   uint16_t FLocalPort = 0;
   QString FLocalAddr;
   int32_t FConnectTimeout = 1000;
+  std::atomic<KRSocketApi::TConnectFailure> fConnectFailure{KRSocketApi::cfNone};
 };

@@ -12,7 +12,7 @@ struct KindName {
   bool TakesValue;
 };
 
-constexpr std::array<KindName, 8> kKinds{{
+constexpr std::array<KindName, 10> kKinds{{
     {"drop-every", FaultKind::DropEvery, true},
     {"corrupt-every", FaultKind::CorruptEvery, true},
     {"delay-ms", FaultKind::DelayMs, true},
@@ -21,12 +21,26 @@ constexpr std::array<KindName, 8> kKinds{{
     {"protect", FaultKind::Protect, true},
     {"nack-block", FaultKind::NackBlock, true},
     {"nack-once", FaultKind::NackOnce, true},
+    {"loss", FaultKind::Loss, true},
+    {"idle-close-ms", FaultKind::IdleCloseMs, true},
 }};
 
 bool ParseUnsigned(std::string_view text, uint32_t& out) {
   if (text.empty()) return false;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
   return ec == std::errc() && end == text.data() + text.size();
+}
+
+// "P%" or "P%,seed=N": a share of the answers, lost at random in the same way for the same seed.
+bool ParseLoss(std::string_view text, FaultSpec& rule) {
+  std::string_view percent = text;
+  if (const auto comma = text.find(','); comma != std::string_view::npos) {
+    percent = text.substr(0, comma);
+    const std::string_view seed = text.substr(comma + 1);
+    if (seed.substr(0, 5) != "seed=" || !ParseUnsigned(seed.substr(5), rule.Seed)) return false;
+  }
+  if (percent.empty() || percent.back() != '%') return false;
+  return ParseUnsigned(percent.substr(0, percent.size() - 1), rule.Value) && rule.Value <= 100;
 }
 }  // namespace
 
@@ -53,10 +67,15 @@ std::optional<FaultSpec> ParseFault(std::string_view text, std::string* error) {
     known = true;
     rule.Kind = k.Kind;
     if (k.TakesValue != (eq != std::string_view::npos)) return fail(k.TakesValue ? "needs =N" : "takes no value");
-    if (k.TakesValue && !ParseUnsigned(value, rule.Value)) return fail("not a number");
+    if (k.Kind == FaultKind::Loss) {
+      if (!ParseLoss(value, rule)) return fail("needs =P% (0 to 100), optionally ,seed=N");
+    } else if (k.TakesValue && !ParseUnsigned(value, rule.Value)) {
+      return fail("not a number");
+    }
   }
   if (!known) return fail("unknown fault");
-  if ((rule.Kind == FaultKind::DropEvery || rule.Kind == FaultKind::CorruptEvery) && rule.Value == 0)
+  if ((rule.Kind == FaultKind::DropEvery || rule.Kind == FaultKind::CorruptEvery ||
+       rule.Kind == FaultKind::IdleCloseMs) && rule.Value == 0)
     return fail("N must be at least 1");
   if (rule.Kind == FaultKind::Protect && rule.Value > 0xFFFF) return fail("a code is one register");
   if (!window.empty()) {
@@ -75,7 +94,7 @@ std::optional<FaultSpec> ParseFault(std::string_view text, std::string* error) {
 }
 
 FaultPlan::FaultPlan(std::vector<FaultSpec> rules, bool clockOnSignal) {
-  for (FaultSpec& s : rules) entries_.push_back({s});
+  for (FaultSpec& s : rules) entries_.push_back({s, 0, false, std::minstd_rand(s.Seed + 1)});
   if (!clockOnSignal) origin_ = 0.0;
 }
 
@@ -92,7 +111,14 @@ bool FaultPlan::Counted(FaultKind kind, double nowMs) {
   return hit;
 }
 
-bool FaultPlan::DropAnswer(double nowMs) { return Counted(FaultKind::DropEvery, nowMs); }
+bool FaultPlan::DropAnswer(double nowMs) {
+  bool lost = Counted(FaultKind::DropEvery, nowMs);
+  for (Entry& e : entries_)
+    if (e.Rule.Kind == FaultKind::Loss && Active(e.Rule, nowMs) &&
+        std::uniform_int_distribution<uint32_t>(0, 99)(e.Chance) < e.Rule.Value)
+      lost = true;
+  return lost;
+}
 
 bool FaultPlan::CorruptAnswer(double nowMs) { return Counted(FaultKind::CorruptEvery, nowMs); }
 
@@ -101,6 +127,12 @@ double FaultPlan::AnswerDelayMs(double nowMs) const {
   for (const Entry& e : entries_)
     if (e.Rule.Kind == FaultKind::DelayMs && Active(e.Rule, nowMs)) delay += e.Rule.Value;
   return delay;
+}
+
+double FaultPlan::IdleCloseMs(double nowMs) const {
+  for (const Entry& e : entries_)
+    if (e.Rule.Kind == FaultKind::IdleCloseMs && Active(e.Rule, nowMs)) return e.Rule.Value;
+  return 0;
 }
 
 bool FaultPlan::NackBlock(uint32_t block, double nowMs) {

@@ -146,6 +146,8 @@ void Simulator::ServeTcp(double nowMs) {
     if (!answer.JumpToBootloader) Answer(std::move(answer), request.ArrivedMs, Link::Tcp, request.Client);
   }
   tcp_.Flush(nowMs);
+  for (int n = tcp_.CloseIdle(nowMs, faults_.IdleCloseMs(nowMs)); n > 0; --n)
+    trace_.Write("link", JsonObject().Add("event", "idle-close"));
 }
 
 void Simulator::Answer(ModbusAnswer answer, double dueMs, Link link, int client) {

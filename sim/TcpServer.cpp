@@ -77,13 +77,16 @@ std::vector<TcpRequest> TcpServer::Receive(double nowMs) {
   std::vector<TcpRequest> requests;
   if (listener_ < 0) return requests;
   for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;)
-    connections_.emplace(nextClient_++, Connection{fd, {}, PacedOutput()});
+    connections_.emplace(nextClient_++, Connection{fd, {}, PacedOutput(), nowMs});
 
   std::vector<int> closed;
   for (auto& [id, c] : connections_) {
     uint8_t buf[512];
     ssize_t n;
-    while ((n = ::read(c.Fd, buf, sizeof buf)) > 0) c.In.insert(c.In.end(), buf, buf + n);
+    while ((n = ::read(c.Fd, buf, sizeof buf)) > 0) {
+      c.In.insert(c.In.end(), buf, buf + n);
+      c.LastActiveMs = nowMs;
+    }
     const bool ended = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
     if (ended) closed.push_back(id);
     while (c.In.size() >= kMbapHeader) {
@@ -108,6 +111,17 @@ void TcpServer::Flush(double nowMs) {
   for (auto& [id, c] : connections_)
     if (!c.Out.Flush(c.Fd, nowMs)) closed.push_back(id);
   for (int id : closed) Drop(id);
+}
+
+int TcpServer::CloseIdle(double nowMs, double idleMs) {
+  if (idleMs <= 0) return 0;
+  std::vector<int> idle;
+  for (auto& [id, c] : connections_) {
+    if (c.Out.NextDueMs() != std::numeric_limits<double>::infinity()) c.LastActiveMs = nowMs;
+    else if (nowMs - c.LastActiveMs >= idleMs) idle.push_back(id);
+  }
+  for (int id : idle) Drop(id);
+  return static_cast<int>(idle.size());
 }
 
 void TcpServer::Send(int client, std::vector<uint8_t> bytes, double dueMs) {

@@ -40,6 +40,9 @@ class TcpServer {
   void Send(int client, std::vector<uint8_t> bytes, double dueMs);
   // Writes the answers that are due.
   void Flush(double nowMs);
+  // Closes the connections that have neither sent a request nor had an answer leave for the last
+  // idleMs (a bridge that drops idle clients); the number closed.
+  int CloseIdle(double nowMs, double idleMs);
   double NextDueMs() const;
 
  private:
@@ -47,6 +50,7 @@ class TcpServer {
     int Fd;
     std::vector<uint8_t> In;
     PacedOutput Out;
+    double LastActiveMs = 0;
   };
   void Drop(int client);
 

@@ -18,6 +18,9 @@ bool SetNonBlocking(THandle ASocket);
 int32_t Connect(THandle ASocket, const std::string& AAddr, uint16_t APort);
 // True for the error code of a non-blocking connect that goes on in the background.
 bool ConnectInProgress(int32_t AError);
+// Why a connect failed, from its error code: refused by the host, or no route to it.
+enum TConnectFailure : int32_t { cfNone = 0, cfRefused, cfUnreachable, cfTimedOut, cfOther };
+TConnectFailure ConnectFailureOf(int32_t AError);
 // Replaces Connect, so that a test can make it fail the way a connect to another network does,
 // without sending anything beyond loopback; null restores the platform's own.
 using TConnectFunction = int32_t (*)(THandle ASocket, const std::string& AAddr, uint16_t APort);
@@ -33,6 +36,8 @@ int32_t Send(THandle ASocket, const void* ABuf, int32_t ASize, int32_t AFlags);
 int32_t Recv(THandle ASocket, void* ABuf, int32_t ASize, int32_t AFlags);
 // Result of a one-byte receive that leaves the byte in place and never waits.
 int32_t PeekOne(THandle ASocket);
+// True for the error code of a send or receive that would have had to wait.
+bool WouldBlock(int32_t AError);
 // Datagram variants: to and from an IPv4 address in dotted decimal.
 int32_t SendTo(THandle ASocket, const std::string& AAddr, uint16_t APort, const void* ABuf,
                int32_t ASize, int32_t AFlags);

@@ -61,6 +61,21 @@ int32_t Connect(THandle ASocket, const std::string& AAddr, uint16_t APort) {
 
 bool ConnectInProgress(int32_t AError) { return AError == EINPROGRESS; }
 
+bool WouldBlock(int32_t AError) { return AError == EAGAIN || AError == EWOULDBLOCK; }
+
+TConnectFailure ConnectFailureOf(int32_t AError) {
+  switch (AError) {
+    case 0: return cfNone;
+    case ECONNREFUSED: return cfRefused;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case EHOSTDOWN: return cfUnreachable;
+    case ETIMEDOUT: return cfTimedOut;
+    default: return cfOther;
+  }
+}
+
 void SetConnectFunction(TConnectFunction AConnect) { gConnect = AConnect; }
 
 int32_t PendingError(THandle ASocket) {

@@ -91,6 +91,21 @@ bool ConnectInProgress(int32_t AError) {
   return AError == WSAEWOULDBLOCK || AError == WSAEINPROGRESS;
 }
 
+bool WouldBlock(int32_t AError) { return AError == WSAEWOULDBLOCK; }
+
+TConnectFailure ConnectFailureOf(int32_t AError) {
+  switch (AError) {
+    case 0: return cfNone;
+    case WSAECONNREFUSED: return cfRefused;
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+    case WSAENETDOWN:
+    case WSAEHOSTDOWN: return cfUnreachable;
+    case WSAETIMEDOUT: return cfTimedOut;
+    default: return cfOther;
+  }
+}
+
 void SetConnectFunction(TConnectFunction AConnect) { gConnect = AConnect; }
 
 int32_t PendingError(THandle ASocket) {

@@ -16,6 +16,7 @@
 #include <QThread>
 
 #include "tests/cli/CliRunner.h"
+#include "tests/cli/UnprivilegedRun.h"
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -203,6 +204,7 @@ TEST_P(CliOverLink, ExitStatusTellsNoAnswerAndExceptionAnswerFromUsageErrors) {
     const CliRun usage = Cli(sim, bad);
     EXPECT_EQ(usage.Exit, 2) << bad.join(' ').toStdString();
     EXPECT_TRUE(usage.Out.isEmpty());
+    EXPECT_EQ(ErrLines(usage).size(), 1) << usage.Err.toStdString();
   }
   EXPECT_TRUE(Writes(sim.Trace()).empty());
 }
@@ -470,9 +472,19 @@ TEST(CliMessages, EachProblemIsOneLineThatNamesItsCause) {
             "kelvora-cli: permission denied: add yourself to the dialout group (" + pty0600 +
                 ") (connector code 2)");
 
-  EXPECT_EQ(err({"--tcp", "::1", "status"}),
+  EXPECT_EQ(err({"--tcp", "127.0.0.1:1", "status"}),
+            QStringList{"kelvora-cli: cannot connect to 127.0.0.1:1: connection refused (nothing listens on "
+                        "that port) (connector code 2)"});
+  // Usage problems: one line each, not the whole usage, and exit status 2.
+  const CliRun v6 = RunCli({"--tcp", "::1", "status"});
+  EXPECT_EQ(v6.Exit, 2);
+  EXPECT_EQ(ErrLines(v6),
             QStringList{"kelvora-cli: ::1 is an IPv6 address: Modbus TCP goes over IPv4 here; give an IPv4 "
                         "address or host"});
+  const QString nowhere = dir.filePath("no/such/log.csv");
+  const CliRun unwritable = RunCli({"--port", pty, "watch", "--count", "1", "--csv", nowhere});
+  EXPECT_EQ(unwritable.Exit, 2);
+  EXPECT_EQ(ErrLines(unwritable), QStringList{"kelvora-cli: " + nowhere + ": No such file or directory"});
   const CliRun absurd = RunCli({"--port", pty, "set", "--voltage", "1e308"});
   EXPECT_EQ(absurd.Exit, 2);
   EXPECT_EQ(ErrLines(absurd),
@@ -535,6 +547,77 @@ TEST(CliPorts, APortsFolderThatOthersCanChangeIsIgnored) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
   }
   qputenv("KELVORA_PORTS_DIR", saved);
+}
+
+// The simulator keeps its side of the pty open between clients; whatever a client leaves set on
+// the terminal stays for the next one, and only root is exempt from the exclusive mode.
+TEST(CliPorts, ANormalUserOpensTheSimulatorsPortAgainAndAgain) {
+  UnprivilegedRun user;
+  ASSERT_TRUE(user.Ready());
+  const QString link = user.StartSim({"--rtu", "kpx1"});
+  ASSERT_FALSE(link.isEmpty());
+  for (int open = 1; open <= 3; ++open) {
+    QString err;
+    EXPECT_EQ(user.RunCli({"--port", "kpx1", "read", "0", "2"}, &err), 0)
+        << "open " << open << ": " << err.toStdString();
+  }
+}
+
+// The retries asked for all go out through the connector, which must not give the link up
+// after the third failure in a row.
+TEST_P(CliOverLink, EveryRetryAskedForReachesTheSupply) {
+  SimLink sim({"--fault", "loss=100%"});
+  const CliRun run = Cli(sim, {"--retries", "5", "read", "0", "2"}, 60000);
+  EXPECT_EQ(run.Exit, 1);
+  EXPECT_TRUE(run.Err.contains("no answer from slave 1")) << run.Err.toStdString();
+  EXPECT_EQ(sim.Trace().Requests([](const TraceEntry& e) { return IsRead(e, 0, 2); }).size(), 6u);
+}
+
+TEST(CliLink, RandomLossIsRiddenOutByTheRetries) {
+  SimLink sim({"--fault", "loss=30%,seed=3"});
+  const CliRun run = RunCli(sim.Link(true) + QStringList{"--retries", "5", "read", "0", "2"}, 60000);
+  EXPECT_EQ(run.Exit, 0) << run.Err.toStdString();
+  const size_t sent = sim.Trace().Requests([](const TraceEntry& e) { return IsRead(e, 0, 2); }).size();
+  EXPECT_GE(sent, 1u);
+  EXPECT_LE(sent, 6u);
+}
+
+// A raw write is never sent twice; when its answer is lost, nobody knows whether it was done.
+TEST(CliLink, ARawWriteWhoseAnswerWasLostMayHaveTakenEffect) {
+  SimLink sim({"--fault", "loss=100%"});
+  const CliRun run = RunCli(sim.Link(true) + QStringList{"write", "35", "3"});
+  EXPECT_EQ(run.Exit, 1);
+  ASSERT_EQ(ErrLines(run).size(), 1) << run.Err.toStdString();
+  EXPECT_TRUE(run.Err.contains("no answer from slave 1")) << run.Err.toStdString();
+  EXPECT_TRUE(run.Err.trimmed().endsWith("; the write may have taken effect: read the register back before "
+                                         "writing again"))
+      << run.Err.toStdString();
+  EXPECT_EQ(Writes(sim.Trace()).size(), 1u);
+}
+
+// RTU answers carry no transaction number: with every answer later than the time-out, a late
+// answer must never pass for the answer to the next request (the identification reads several
+// blocks of the same length).
+TEST(CliLink, AnswersLaterThanTheTimeOutAreNeverTakenForTheNextRequest) {
+  SimLink sim({"--fault", "delay-ms=1300"});
+  const CliRun run = RunCli(sim.Link(false) + QStringList{"status"}, 60000);
+  EXPECT_EQ(run.Exit, 1) << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.isEmpty()) << run.Out.toStdString();
+  EXPECT_TRUE(run.Err.contains("no answer from slave 1")) << run.Err.toStdString();
+}
+
+// Many network bridges close a connection that has been idle for a second or so; the next
+// reading reconnects at once instead of failing.
+TEST(CliLink, ABridgeThatClosesIdleConnectionsLosesNoReading) {
+  SimLink sim({"--fault", "idle-close-ms=1000"});
+  const CliRun run =
+      RunCli(sim.Link(true) + QStringList{"watch", "--interval", "2000", "--count", "3"}, 60000);
+  EXPECT_EQ(run.Exit, 0) << run.Err.toStdString();
+  EXPECT_FALSE(run.Err.contains("connection lost")) << run.Err.toStdString();
+  EXPECT_EQ(run.OutLines().size(), 3) << run.Out.toStdString();
+  int closed = 0;
+  for (const TraceEntry& e : sim.Trace().Entries()) closed += e.Dir == "link";
+  EXPECT_GE(closed, 2) << "the bridge closed the idle connection between readings";
 }
 
 TEST(CliModel, AModelOutsideTheTableIsNeitherShownNorSet) {

@@ -52,15 +52,13 @@ TEST(CliCommandLine, AcceptsEachCommandWithItsArguments) {
   EXPECT_EQ(Parse("--tcp h status").Options->TcpPort, 502);
   EXPECT_EQ(Parse("--tcp h status").Options->Retry.Retries, 2);
   EXPECT_EQ(Parse("--tcp h --retries 0 status").Options->Retry.Retries, 0);
-  // An IPv6 address is a host, not a host and a port.
-  p = Parse("--tcp ::1 status");
-  ASSERT_TRUE(p.Options) << p.Error.toStdString();
-  EXPECT_EQ(p.Options->TcpHost, "::1");
-  EXPECT_EQ(p.Options->TcpPort, 502);
-  p = Parse("--tcp [::1]:1502 status");
-  ASSERT_TRUE(p.Options) << p.Error.toStdString();
-  EXPECT_EQ(p.Options->TcpHost, "::1");
-  EXPECT_EQ(p.Options->TcpPort, 1502);
+  // An IPv6 address, with or without a port, is read as one address, which the IPv4 transport
+  // cannot reach: a usage error that says so.
+  for (const char* line : {"--tcp ::1 status", "--tcp [::1]:1502 status"}) {
+    p = Parse(line);
+    EXPECT_FALSE(p.Options) << line;
+    EXPECT_EQ(p.Error, "::1 is an IPv6 address: Modbus TCP goes over IPv4 here; give an IPv4 address or host");
+  }
   EXPECT_TRUE(Parse("--help").Help);
 }
 
@@ -168,7 +166,9 @@ TEST(CliCsv, QuotesOnlyWhatNeedsItAndAppendsWithOneHeader) {
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), "a,b\n1,2\n3,4\n");
 
-  EXPECT_FALSE(TCsvLog(dir.filePath("no/such/dir.csv"), {"a"}).Error().isEmpty());
+  const TCsvLog nowhere(dir.filePath("no/such/dir.csv"), {"a"});
+  EXPECT_FALSE(nowhere.Error().isEmpty());
+  EXPECT_TRUE(nowhere.Unusable());
 
   // A row cut off at the end is ended before the next one; another log's file is refused.
   f.close();
@@ -177,9 +177,20 @@ TEST(CliCsv, QuotesOnlyWhatNeedsItAndAppendsWithOneHeader) {
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), "a,b\n1,2\n3,4\n5,6\n");
   const TCsvLog other(path, {"a", "c"});
-  EXPECT_TRUE(other.Foreign());
+  EXPECT_TRUE(other.Unusable());
   EXPECT_TRUE(other.Error().contains("header")) << other.Error().toStdString();
   EXPECT_TRUE(QDateTime::fromString(IsoTimeNow(), Qt::ISODateWithMs).isValid());
+
+  // Saved by a spreadsheet program, the file starts with a byte-order mark; it is still this log.
+  QFile marked(dir.filePath("marked.csv"));
+  ASSERT_TRUE(marked.open(QIODevice::WriteOnly));
+  marked.write("\xEF\xBB\xBF" "a,b\n1,2\n");
+  marked.close();
+  TCsvLog continued(marked.fileName(), {"a", "b"});
+  EXPECT_TRUE(continued.Error().isEmpty()) << continued.Error().toStdString();
+  EXPECT_TRUE(continued.Write({"3", "4"}));
+  ASSERT_TRUE(marked.open(QIODevice::ReadOnly));
+  EXPECT_EQ(marked.readAll(), "\xEF\xBB\xBF" "a,b\n1,2\n3,4\n");
 }
 
 TEST(CliProgressBar, FillsInProportion) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -99,6 +100,41 @@ TEST_F(Connector, FirstPackConnectsAndDeliversOnTheGuiThread) {
     EXPECT_EQ(log.Seen.back(), cstNotActive);
     EXPECT_EQ(c.Stat(), cstNotActive);
   }
+}
+
+// The handlers of a result, of a failure and of a status change may each delete the connector
+// that called them (a window that closes its link when the supply goes away).
+struct DeletingToken : TKRPackToken {
+  std::function<void()> Failed;
+  explicit DeletingToken(std::function<void()> f) : Failed(std::move(f)) {}
+  void TransportFailed(int32_t) override { Failed(); }
+};
+
+TEST_F(Connector, AHandlerMayDeleteItsOwnConnector) {
+  auto c = std::make_unique<ScriptConnector>();
+  c->SetActive(true);
+  c->S.Answer({7});
+  c->Send(std::make_unique<TKRBuffer>(), 8,
+          [&c](int32_t, PKRBuffer, int32_t, TKRPackToken*) { c.reset(); }, nullptr, true, 7, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !c; }));
+
+  c = std::make_unique<ScriptConnector>();
+  c->SetActive(true);
+  c->S.Answer({-6});
+  c->Send(std::make_unique<TKRBuffer>(), 8, {}, std::make_unique<DeletingToken>([&c] { c.reset(); }),
+          true, 7, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !c; }));
+
+  c = std::make_unique<ScriptConnector>();
+  c->SetOnConnectionStatus([&c](TKRConnector*, TKRConnectorStat s, uint32_t) {
+    if (s == cstConnected) c.reset();
+  });
+  c->S.OpenSucceeds = false;  // the first pack connects, and reports it
+  c->SetActive(true);
+  c->S.OpenSucceeds = true;
+  c->S.Answer({7, 7, 7});
+  for (int i = 0; i < 3; ++i) c->Send(std::make_unique<TKRBuffer>(), 8, {}, nullptr, true, 7, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return !c; }));
 }
 
 TEST_F(Connector, TransportFailuresReachTheTokenWhileTheWorkerWaits) {

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -126,12 +127,15 @@ TEST_F(SerialLink, AnUnansweredRequestIsAlwaysATimeOut) {
   for (int i = 0; i < 6; ++i) EXPECT_EQ(ReadRegisters(c, 0, 1, regs), 1006) << i;
 }
 
-// RTU answers carry no transaction number: an answer that comes just after its exchange gave up
-// must not be taken for the answer to the request queued behind it.
-TEST_F(SerialLink, AnAnswerJustTooLateIsNotTakenForTheNextOne) {
+// RTU answers carry no transaction number, and the answers to two reads of the same length
+// differ only in their values: an answer that comes after its exchange gave up must not be taken
+// for the answer to the request queued behind it, however late it is within one more time-out.
+class LateAnswer : public SerialLink, public ::testing::WithParamInterface<double> {};
+
+TEST_P(LateAnswer, IsNeverTakenForTheNextOne) {
   c.SetWaitRespTime(600);
   c.SetActive(true);
-  slave.DelayMs = 360;  // the overall limit is 300
+  slave.DelayMs = int(300 * GetParam());  // the overall limit is 150 + 150
   TKRBuffer first{}, second{};
   uint16_t rlen = 0;
   const uint8_t len1 = ReadHoldingRegistersPack(mbtRTU, 1, 0, 2, first, rlen);
@@ -152,6 +156,28 @@ TEST_F(SerialLink, AnAnswerJustTooLateIsNotTakenForTheNextOne) {
   TMBAnswer a;
   ASSERT_EQ(KRCheckAnswer(req, true, next.Answer.data(), int32_t(next.Answer.size()), a), 0);
   EXPECT_EQ(a.Registers, (TKRRegisters{1010, 1011}));
+}
+
+INSTANTIATE_TEST_SUITE_P(TimesTheTimeOut, LateAnswer, ::testing::Values(1.1, 1.6, 1.9),
+                         [](const auto& info) { return "x" + std::to_string(int(info.param * 10)); });
+
+// A lost answer costs one more response time of quiet line before the next request goes out;
+// an answer that came late but whole costs only the silence after it.
+TEST_F(SerialLink, TheQuietLineAfterATimeOutEndsWithTheLateAnswer) {
+  c.SetWaitRespTime(600);
+  c.SetActive(true);
+  slave.Mute = true;
+  TKRRegisters regs;
+  EXPECT_EQ(ReadRegisters(c, 0, 2, regs), 1006);
+  slave.Mute = false;
+  auto t0 = Clock::now();
+  ASSERT_EQ(ReadRegisters(c, 10, 2, regs), 0);
+  EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(250)) << "the line was kept quiet";
+  slave.DelayMs = 330;
+  EXPECT_EQ(ReadRegisters(c, 0, 2, regs), 1006);
+  slave.DelayMs = 0;
+  ASSERT_EQ(ReadRegisters(c, 10, 2, regs), 0);
+  EXPECT_EQ(regs, (TKRRegisters{1010, 1011}));
 }
 
 double ProcessCpuSeconds() {

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "bench/modbus/ModbusPeers.h"
@@ -129,6 +130,38 @@ TEST_F(TcpLink, NoAnswerAndLateAnswer) {
   EXPECT_EQ(raw.size(), 13u);
 }
 
+// An answer that comes after its exchange gave up carries its own transaction number: it is
+// dropped, and the request waiting behind it gets its own answer.
+TEST_F(TcpLink, ALateAnswerToAnEarlierRequestIsDroppedWhileTheNextOneWaits) {
+  c.SetActive(true);
+  server.DelayMs = 550;  // the read time-out is 400
+  TMBPack first = Read(0, 2), second = Read(10, 2);
+  first.MBType = second.MBType = mbtTCP;
+  first.Addres = second.Addres = 1;
+  first.id = 1;
+  second.id = 2;
+  TKRBuffer f1{}, f2{};
+  uint16_t rlen = 0;
+  const uint8_t len1 = KRBuildFrame(first, f1, rlen);
+  const uint8_t len2 = KRBuildFrame(second, f2, rlen);
+  f1[0] = first.id;
+  f2[0] = second.id;
+  Result late, next;
+  SendFrame(c, f1, len1, rlen, late);
+  SendFrame(c, f2, len2, rlen, next);
+  const auto until = Clock::now() + std::chrono::seconds(3);
+  while (server.Requests < 1 && Clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  server.DelayMs = 0;  // only the first answer is late
+  ASSERT_TRUE(Await(late));
+  EXPECT_EQ(late.Error, 6);
+  ASSERT_TRUE(Await(next));
+  ASSERT_EQ(next.Error, 0);
+  TMBAnswer a;
+  ASSERT_EQ(KRCheckAnswer(second, true, next.Answer.data(), int32_t(next.Answer.size()), a), 0);
+  EXPECT_EQ(a.Registers, (TKRRegisters{2010, 2011}));
+}
+
 TEST_F(TcpLink, NothingListeningFailsFastAndRetriesOnANewSocket) {
   const uint16_t port = server.Port();
   c.SetPort(1);  // privileged and unused: refused at once
@@ -137,6 +170,7 @@ TEST_F(TcpLink, NothingListeningFailsFastAndRetriesOnANewSocket) {
   c.SetActive(true);
   EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1000));
   EXPECT_FALSE(c.Connected());
+  EXPECT_EQ(c.TCPClient().ConnectFailure(), KRSocketApi::cfRefused);
   TMBAnswer a;
   EXPECT_EQ(Exchange(c, Read(0, 1), a), 1002);
   QCoreApplication::processEvents();
@@ -160,7 +194,9 @@ int32_t FailingConnect(KRSocketApi::THandle, const std::string&, uint16_t) {
 
 TEST_F(TcpLink, AConnectRefusedAtOnceIsNeverReportedAsConnected) {
   KRSocketApi::SetConnectFunction(FailingConnect);
-  for (const int e : {ENETUNREACH, EACCES, EINVAL}) {
+  for (const auto& [e, why] : {std::pair{ENETUNREACH, KRSocketApi::cfUnreachable},
+                              std::pair{EHOSTUNREACH, KRSocketApi::cfUnreachable},
+                              std::pair{EACCES, KRSocketApi::cfOther}, std::pair{EINVAL, KRSocketApi::cfOther}}) {
     gConnectErrno = e;
     seen.clear();
     c.SetConnectTimeout(3000);
@@ -168,6 +204,7 @@ TEST_F(TcpLink, AConnectRefusedAtOnceIsNeverReportedAsConnected) {
     c.SetActive(true);
     EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1000)) << e;
     EXPECT_FALSE(c.Connected()) << e;
+    EXPECT_EQ(c.TCPClient().ConnectFailure(), why) << e;
     TMBAnswer a;
     EXPECT_EQ(Exchange(c, Read(0, 1), a), 1002) << e;
     QCoreApplication::processEvents();

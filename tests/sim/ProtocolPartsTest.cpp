@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "sim/Crc16.h"
 #include "sim/Faults.h"
 #include "sim/Options.h"
@@ -94,6 +96,35 @@ TEST(FaultSpecs, CountingFaultsCountOnlyInsideTheirWindow) {
   const auto left = edges.Step(250);
   ASSERT_EQ(left.size(), 1u);
   EXPECT_FALSE(left[0].Entered);
+}
+
+TEST(FaultSpecs, RandomLossRepeatsForItsSeed) {
+  std::string error;
+  const auto loss = ParseFault("loss=30%,seed=7@0-100000", &error);
+  ASSERT_TRUE(loss) << error;
+  EXPECT_EQ(loss->Value, 30u);
+  EXPECT_EQ(loss->Seed, 7u);
+  for (const char* bad : {"loss=30", "loss=101%", "loss=%", "loss=5%,seed=", "loss=5%,salt=1",
+                          "idle-close-ms=0", "idle-close-ms"})
+    EXPECT_FALSE(ParseFault(bad, &error)) << bad;
+
+  const auto pattern = [](const char* spec) {
+    FaultPlan plan({*ParseFault(spec, nullptr)});
+    std::string lost;
+    for (int i = 0; i < 1000; ++i) lost += plan.DropAnswer(i) ? 'x' : '.';
+    return lost;
+  };
+  const std::string once = pattern("loss=30%,seed=7");
+  EXPECT_EQ(once, pattern("loss=30%,seed=7"));
+  EXPECT_NE(once, pattern("loss=30%,seed=8"));
+  const auto share = std::count(once.begin(), once.end(), 'x');
+  EXPECT_GT(share, 200);
+  EXPECT_LT(share, 400);
+  EXPECT_EQ(pattern("loss=100%"), std::string(1000, 'x'));
+
+  FaultPlan idle({*ParseFault("idle-close-ms=900@1000", nullptr)});
+  EXPECT_DOUBLE_EQ(idle.IdleCloseMs(500), 0);
+  EXPECT_DOUBLE_EQ(idle.IdleCloseMs(1500), 900);
 }
 
 std::optional<Options> Parse(std::vector<std::string> args, std::string* error = nullptr) {
