@@ -58,6 +58,7 @@ struct TShared {
   // The network thread's own.
   int Connack = -1;  // the broker's answer to the last connect; -1 none yet
   QString TlsError;  // the first TLS failure the library logged since the last connect
+  bool WrongHostName = false;
   QString LastCause;
 
   ~TShared() {
@@ -85,11 +86,12 @@ struct TShared {
   QString Where() const { return QString("%1:%2").arg(Settings.Host).arg(Settings.Port); }
 
   QString CauseOf(int aRc, int aErrno) const {
+    if (WrongHostName)
+      return QString("TLS: the broker's certificate was not issued for %1").arg(Settings.Host);
     if (!TlsError.isEmpty()) {
       if (TlsError.contains("certificate verify failed"))
-        return QString("TLS: the broker's certificate is not signed by the authority in %1, "
-                       "or not issued for %2")
-            .arg(Settings.CaFile, Settings.Host);
+        return QString("TLS: the broker's certificate is not signed by the authority in %1")
+            .arg(Settings.CaFile);
       return QString("TLS handshake with %1 failed (%2); is it a TLS port?").arg(Where(), TlsError);
     }
     switch (aRc) {
@@ -136,9 +138,14 @@ struct TShared {
       }
       if (rc != MOSQ_ERR_SUCCESS) {
         Connected = false;
-        return up ? "connection lost: " + CauseOf(rc, error) : CauseOf(rc, error);
+        if (up) return "connection lost: " + CauseOf(rc, error);
+        if (rc != MOSQ_ERR_KEEPALIVE) return CauseOf(rc, error);
       }
-      if (!up && TClock::now() > deadline)
+      if (up) continue;
+      // Under TLS the library takes a refused connection for one that is slow to come: its
+      // writes fail with a broken pipe, and it goes on trying.
+      if (error == EPIPE) return CauseOf(MOSQ_ERR_ERRNO, ECONNREFUSED);
+      if (rc == MOSQ_ERR_KEEPALIVE || TClock::now() > deadline)
         return QString("no answer from %1 within %2 s").arg(Where()).arg(kMqttConnectTimeoutSeconds);
     }
     return {};
@@ -166,6 +173,7 @@ struct TShared {
     while (!StopWanted()) {
       Connack = -1;
       TlsError.clear();
+      WrongHostName = false;
       errno = 0;
       const int rc = mosquitto_connect_async(Mosq, host.constData(), Settings.Port, kKeepAliveSeconds);
       const QString cause = rc == MOSQ_ERR_SUCCESS ? Serve(delay) : CauseOf(rc, errno);
@@ -182,12 +190,16 @@ struct TShared {
   }
 
   // libmosquitto's callbacks, on the network thread.
-  static void Connected_(mosquitto*, void* aShared, int aRc) { static_cast<TShared*>(aShared)->Connack = aRc; }
+  static void OnConnack(mosquitto*, void* aShared, int aRc) {
+    static_cast<TShared*>(aShared)->Connack = aRc;
+  }
   static void Log(mosquitto*, void* aShared, int aLevel, const char* aText) {
     auto* s = static_cast<TShared*>(aShared);
     const QString text = QString::fromUtf8(aText);
     // "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed"
-    if (aLevel == MOSQ_LOG_ERR && text.startsWith("OpenSSL Error") && s->TlsError.isEmpty())
+    if (aLevel != MOSQ_LOG_ERR) return;
+    if (text.contains("host name verification failed")) s->WrongHostName = true;
+    if (text.startsWith("OpenSSL Error") && s->TlsError.isEmpty())
       s->TlsError = text.section(':', -1).trimmed();
   }
   static void Message(mosquitto*, void* aShared, const mosquitto_message* aMessage) {
@@ -234,7 +246,7 @@ class TMosquittoClient : public TMqttClient {
     if (!s.WillTopic.isEmpty())
       mosquitto_will_set(m, s.WillTopic.toUtf8().constData(), static_cast<int>(s.WillPayload.size()),
                          s.WillPayload.constData(), 1, true);
-    mosquitto_connect_callback_set(m, &TShared::Connected_);
+    mosquitto_connect_callback_set(m, &TShared::OnConnack);
     mosquitto_message_callback_set(m, &TShared::Message);
     mosquitto_log_callback_set(m, &TShared::Log);
     fThread = std::thread([shared = fShared] { shared->Run(); });

@@ -55,6 +55,13 @@ QString ConfigTopic(const TDiscoverySettings& aBench, const TEntity& aEntity) {
 }
 
 // The command topic of a switch or number: set/output, set/lock, set/voltage, set/current.
+// Home Assistant's entity ids take lower-case letters, digits and '_'.
+QString EntityId(const QString& aComponent, const QString& aId) {
+  QString slug = aId.toLower();
+  slug.replace('-', '_');
+  return aComponent + "." + slug;
+}
+
 QString CommandOf(const TEntity& aEntity) {
   QString what = aEntity.Field;
   if (what.startsWith("set_")) what = what.mid(4);
@@ -82,7 +89,7 @@ QString MqttPrefixProblem(const QString& aPrefix) {
 QString DefaultMqttName(const QString& aPrefix) { return aPrefix.section('/', -1); }
 
 QString MqttNodeId(const QString& aPrefix) {
-  QString id = "kelvora_";
+  QString id;
   bool exact = true;  // the prefix can be read back from the id
   for (const QChar c : aPrefix) {
     const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -90,6 +97,8 @@ QString MqttNodeId(const QString& aPrefix) {
     id += plain ? c : QChar('_');
     exact = exact && (plain || c == '/');
   }
+  // Beside other programs' devices on the same broker.
+  if (!id.startsWith("kelvora_")) id = "kelvora_" + id;
   // "lab/bench_1" and "lab/bench/1" would meet at "lab_bench_1" otherwise.
   if (!exact)
     id += "_" + QCryptographicHash::hash(aPrefix.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
@@ -130,7 +139,7 @@ std::vector<std::pair<QString, QByteArray>> DiscoveryConfigs(const TSupply& aSup
     QJsonObject c{{"name", e.Name},
                   {"unique_id", id},
                   // Home Assistant 2025.10 and later take default_entity_id; older ones object_id.
-                  {"default_entity_id", Component(e.Kind) + "." + id},
+                  {"default_entity_id", EntityId(Component(e.Kind), id)},
                   {"object_id", id},
                   {"availability_topic", aBench.Prefix + "/availability"},
                   {"device", device},
