@@ -3,6 +3,7 @@ with a configuration of its own, kpx-sim on a pseudo-terminal with its request t
 serving it, and mosquitto_sub and mosquitto_pub as the dashboard."""
 
 import json
+import re
 import os
 import pwd
 import signal
@@ -32,7 +33,7 @@ class Broker:
         lines = ["listener %d 127.0.0.1" % self.port, "allow_anonymous true",
                  # mosquitto started as root would drop to its own user and lose the folder
                  "user " + pwd.getpwuid(os.getuid()).pw_name,
-                 "log_dest stdout", "log_type all"]
+                 "log_dest file " + self.log_path, "log_type all"]
         if persistence:
             lines += ["persistence true", "persistence_location %s/" % folder,
                       "persistence_file %s.db" % name]
@@ -43,12 +44,10 @@ class Broker:
         with open(self.conf, "w") as f:
             f.write("\n".join(lines) + "\n" + extra)
         self.process = None
-        self.log = None
 
     def start(self):
-        self.log = open(self.log_path, "a")
-        self.process = subprocess.Popen(["mosquitto", "-c", self.conf], stdout=self.log,
-                                        stderr=subprocess.STDOUT)
+        self.process = subprocess.Popen(["mosquitto", "-c", self.conf],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for(self.accepts, what="the broker to listen")
         return self
 
@@ -60,16 +59,15 @@ class Broker:
             return False
 
     def connections(self):
+        if not os.path.exists(self.log_path):
+            return 0
         with open(self.log_path) as f:
-            return f.read().count("New connection from")
+            return len(re.findall(r"(New|Client) connection from", f.read()))
 
     def stop(self):
         if self.process and self.process.poll() is None:
             self.process.terminate()
             self.process.wait(10)
-        if self.log:
-            self.log.close()
-            self.log = None
 
 
 class Certificates:

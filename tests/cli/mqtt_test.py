@@ -318,12 +318,12 @@ class Connecting(MqttCase):
         subprocess.run(["mosquitto_passwd", "-c", "-b", users, "bench", "s3cret "], check=True)
         os.chmod(users, 0o644)
         port6 = free_port()
-        broker = self.broker(extra="listener %d ::1\npassword_file %s\n" % (port6, users))
+        broker = self.broker(start=False,
+                             extra="listener %d ::1\npassword_file %s\n" % (port6, users))
         with open(broker.conf) as f:
             conf = f.read().replace("allow_anonymous true", "allow_anonymous false")
         with open(broker.conf, "w") as f:
             f.write(conf)
-        broker.stop()
         broker.start()
         sim = self.sim("kpx")
         wrong = os.path.join(self.folder, "wrong")
