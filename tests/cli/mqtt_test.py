@@ -347,12 +347,39 @@ class Connecting(MqttCase):
                 bridge.stop()
 
 
+class Outages(MqttCase):
+    def test_broker_and_supply_come_back_and_the_will_reports_a_dead_bridge(self):
+        broker = self.broker()
+        sub = self.subscriber(broker)
+        sim = self.sim("kpx", "--fault", "vanish@4000-6000")
+        bridge = self.bridge(sim, broker)
+        wait_for(lambda: "online" in sub.on(BASE + "availability"), what="online")
+        # The supply's link vanishes for two seconds.
+        wait_for(lambda: "offline" in sub.on(BASE + "availability"), what="offline")
+        wait_for(lambda: sub.on(BASE + "availability")[-1] == "online", what="online again")
+        self.assertIsNone(bridge.process.poll())
+        # The broker goes away and comes back: the bridge publishes again, the state at once
+        # although it did not change.
+        sub.stop()
+        broker.stop()
+        wait_for(lambda: bridge.said("connection lost"), what="the loss said")
+        broker.start()
+        again = self.subscriber(broker)
+        wait_for(lambda: again.on(BASE + "state"), what="a state after the restart")
+        self.assertEqual(again.on(BASE + "availability")[-1], "online")
+        # A bridge that dies leaves its last will.
+        bridge.stop(signal.SIGKILL)
+        wait_for(lambda: again.on(BASE + "availability")[-1:] == ["offline"], timeout=30,
+                 what="the last will")
+
+
 class Stopping(MqttCase):
     def test_sigterm_with_a_broker_that_never_answers(self):
         silent = socket.create_server(("127.0.0.1", 0))
         self.addCleanup(silent.close)
         accepted = []
-        threading.Thread(target=lambda: accepted.append(silent.accept()), daemon=True).start()
+        threading.Thread(target=lambda: accepted.append(silent.accept()[0]), daemon=True).start()
+        self.addCleanup(lambda: [s.close() for s in accepted])
         sim = self.sim("kpx")
         bridge = self.bridge(sim, "127.0.0.1:%d" % silent.getsockname()[1])
         wait_for(lambda: accepted and sim.requests(), what="a connection and a reading")
