@@ -10,6 +10,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <tuple>
+
+#include "cli/CliOptions.h"
 #include "cli/LinkJobs.h"
 #include "cli/MqttBridge.h"
 #include "cli/MqttCommandQueue.h"
@@ -77,6 +80,54 @@ TEST(MqttIdentity, EachBenchIsItsOwnDeviceWhateverTheModelAndSlave) {
                              QString("/lab"), QString("lab//b"), QString(), QString("lab\nb"),
                              QString("lab") + QChar(0x7F)})
     EXPECT_FALSE(MqttPrefixProblem(bad).isEmpty()) << bad.toStdString();
+}
+
+TEST(MqttCommandLine, TakesTheBrokerAsHostIpv4OrIpv6AndTheBenchsOptions) {
+  const auto parse = [](const QString& aLine) {
+    return ParseCommandLine(aLine.split(' ', Qt::SkipEmptyParts));
+  };
+  for (const auto& [where, host, port] :
+       {std::tuple{"broker.lab", "broker.lab", 0}, std::tuple{"10.0.0.2:1884", "10.0.0.2", 1884},
+        std::tuple{"[::1]:1885", "::1", 1885}, std::tuple{"[::1]", "::1", 0},
+        std::tuple{"::1", "::1", 0}, std::tuple{"fe80::1", "fe80::1", 0}}) {
+    const TParsedCommandLine p = parse(QString("--port p serve --mqtt ") + where);
+    ASSERT_TRUE(p.Options) << where << ": " << p.Error.toStdString();
+    EXPECT_EQ(p.Options->MqttHost, host);
+    EXPECT_EQ(p.Options->MqttPort.value_or(0), port) << where;
+  }
+  TParsedCommandLine p = parse(
+      "--port p serve --mqtt h --mqtt-prefix lab/b1 --mqtt-name Bench --mqtt-takeover "
+      "--discovery-prefix ha --heartbeat 5 --mqtt-tls ca.pem --mqtt-cert c.pem --mqtt-key c.key");
+  ASSERT_TRUE(p.Options) << p.Error.toStdString();
+  EXPECT_EQ(p.Options->MqttName, "Bench");
+  EXPECT_TRUE(p.Options->MqttTakeover);
+  EXPECT_EQ(p.Options->DiscoveryPrefix, "ha");
+  EXPECT_EQ(p.Options->HeartbeatS, 5);
+  EXPECT_EQ(p.Options->MqttCertFile, "c.pem");
+  EXPECT_EQ(p.Options->MqttKeyFile, "c.key");
+  p = parse("--port p serve --mqtt h --remove-discovery");
+  ASSERT_TRUE(p.Options);
+  EXPECT_TRUE(p.Options->MqttRemoveDiscovery);
+  EXPECT_FALSE(p.Options->Scpi);
+  EXPECT_EQ(parse("--port p serve --mqtt h").Options->HeartbeatS, 60);
+
+  for (const char* line : {
+           "--port p serve --mqtt [::1",            // unclosed bracket
+           "--port p serve --mqtt [10.0.0.1]:1883",  // brackets are for IPv6
+           "--port p serve --mqtt ::g",
+           "--port p serve --mqtt h:0",
+           "--port p serve --mqtt h --mqtt-prefix $SYS/kelvora",
+           "--port p serve --mqtt h --discovery-prefix ha/",
+           "--port p serve --mqtt h --heartbeat 0",
+           "--port p serve --mqtt h --mqtt-tls ca.pem --mqtt-cert c.pem",  // no key
+           "--port p serve --mqtt h --mqtt-cert c.pem --mqtt-key c.key",    // no TLS
+           "--port p serve --mqtt h --remove-discovery --listen 127.0.0.1:5025",
+           "--port p serve --mqtt-takeover",  // no broker
+       }) {
+    p = parse(line);
+    EXPECT_FALSE(p.Options) << line;
+    EXPECT_FALSE(p.Error.isEmpty()) << line;
+  }
 }
 
 TEST(MqttTakeoverCheck, ARetainedOnlineBeforeTheMarkerMeansAnotherBridge) {
