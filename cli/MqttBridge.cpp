@@ -2,6 +2,8 @@
 
 #include "cli/Console.h"
 #include "cli/SetPointLimit.h"
+#include "cli/Units.h"
+#include "core/UtilUnit.h"
 
 #include <QDateTime>
 
@@ -24,7 +26,8 @@ QString Echo(const QByteArray& aPayload) {
 }
 
 bool Known(const QString& aWhat) {
-  return aWhat == "voltage" || aWhat == "current" || aWhat == "output" || aWhat == "lock";
+  return aWhat == "voltage" || aWhat == "current" || aWhat == "output" || aWhat == "lock" ||
+         aWhat == "ovp" || aWhat == "ocp";
 }
 
 }  // namespace
@@ -84,11 +87,16 @@ void TMqttBridge::Tick() {
 
 void TMqttBridge::TakeReading() {
   try {
-    const QJsonObject values = StateValues(fSupply.Known(), fSupply.ReadState());
+    QJsonObject values = StateValues(fSupply.Known(), fSupply.ReadState());
+    // The limits live in the active preset, two exchanges away: read when they may have changed,
+    // or at the heartbeat for a change made on the front panel.
+    const bool due = !fSincePublished.isValid() ||
+                     fSincePublished.elapsed() >= fSettings.HeartbeatS * 1000LL;
+    if (!fLimits || due) fLimits = fSupply.ProtectionLimits();
+    values.insert("ovp", Volts(fLimits->Voltage));
+    values.insert("ocp", Amps(fLimits->Current));
     SetAvailable(true);
-    if (values == fLastState && fSincePublished.isValid() &&
-        fSincePublished.elapsed() < fSettings.HeartbeatS * 1000LL)
-      return;
+    if (values == fLastState && !due) return;
     Publish("state", StateJson(values, QDateTime::currentDateTime()), true);
     fLastState = values;
     fSincePublished.start();
@@ -154,6 +162,29 @@ void TMqttBridge::RunNextCommand() {
   ScheduleCommand();
 }
 
+QString TMqttBridge::RunProtectionLimit(const TMqttCommand& aCommand) {
+  const bool volts = aCommand.What == "ovp";
+  // As the supply's menu allows: from 0.10 V to the model's limit, and from the smallest
+  // current step to a little above the model's current limit.
+  const uint32_t low = volts ? 10 : 1;
+  const auto high = static_cast<uint32_t>(volts ? ModelUmax : ModelImax + 10 * CurrentDivider);
+  bool ok = false;
+  const double v = aCommand.Value.toDouble(&ok);
+  const std::optional<uint32_t> units =
+      !ok ? std::nullopt : volts ? VoltageUnits(v) : CurrentUnits(v);
+  if (!units || *units < low || *units > high)
+    return QString("set/%1 takes %2 to %3 %4, not \"%5\"; nothing was written")
+        .arg(aCommand.What, volts ? VoltsText(low) : AmpsText(low),
+             volts ? VoltsText(high) : AmpsText(high), volts ? "V" : "A",
+             Echo(aCommand.Value.toUtf8()));
+  if (volts)
+    fSupply.WriteProtectionLimits(units, std::nullopt);
+  else
+    fSupply.WriteProtectionLimits(std::nullopt, units);
+  fLimits.reset();
+  return {};
+}
+
 QString TMqttBridge::RunCommand(const TMqttCommand& aCommand) {
   const QString& what = aCommand.What;
   const QString& value = aCommand.Value;
@@ -174,6 +205,7 @@ QString TMqttBridge::RunCommand(const TMqttCommand& aCommand) {
         fSupply.WriteSetPoint(std::nullopt, c.Units);
       return {};
     }
+    if (what == "ovp" || what == "ocp") return RunProtectionLimit(aCommand);
     const QString word = value.toUpper();
     if (word != "ON" && word != "OFF")
       return QString("set/%1 takes ON or OFF, not \"%2\"; nothing was written")

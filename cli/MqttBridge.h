@@ -54,6 +54,7 @@ class TMqttBridge {
   void RunNextCommand();
   // The outcome of a command: empty when it was written, else why not.
   QString RunCommand(const TMqttCommand& aCommand);
+  QString RunProtectionLimit(const TMqttCommand& aCommand);
   void SetAvailable(bool aOnline, const QString& aWhy = {});
   void Publish(const QString& aSubtopic, const QByteArray& aPayload, bool aRetain);
 
@@ -67,6 +68,7 @@ class TMqttBridge {
   TMqttCommandQueue fCommands;
   bool fHeld = false;
   std::optional<bool> fOnline;  // unknown until the first reading
+  std::optional<TProtectionLimits> fLimits;  // of the active preset; read again when empty
   QJsonObject fLastState;       // as last published; empty forces the next one out
   QElapsedTimer fSincePublished;
 };

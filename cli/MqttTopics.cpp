@@ -40,6 +40,8 @@ const std::vector<TEntity>& Entities() {
       {TKind::Switch, "lock", "Key lock", "lock", nullptr, nullptr},
       {TKind::Number, "set_voltage", "Set voltage", "set_voltage", "V", "voltage"},
       {TKind::Number, "set_current", "Set current", "set_current", "A", "current"},
+      {TKind::Number, "ovp", "Over-voltage limit", "ovp", "V", "voltage"},
+      {TKind::Number, "ocp", "Over-current limit", "ocp", "A", "current"},
   };
   return entities;
 }
@@ -167,11 +169,16 @@ std::vector<std::pair<QString, QByteArray>> DiscoveryConfigs(const TSupply& aSup
         c.insert("payload_off", "OFF");
         break;
       case TKind::Number: {
-        const bool volts = field == "set_voltage";
+        const bool volts = QString(e.Unit) == "V";
+        const bool limit = field == "ovp" || field == "ocp";
+        // The protection limits as the supply's menu takes them.
+        const double low = !limit ? 0 : volts ? Volts(10) : Amps(1);
+        const double high = volts ? Volts(ModelUmax)
+                                  : Amps(ModelImax + (limit ? 10 * CurrentDivider : 0));
         c.insert("command_topic", aBench.Prefix + "/" + CommandOf(e));
         c.insert("value_template", QString("{{ value_json.%1 }}").arg(field));
-        c.insert("min", 0);
-        c.insert("max", volts ? Volts(ModelUmax) : Amps(ModelImax));
+        c.insert("min", low);
+        c.insert("max", high);
         c.insert("step", volts ? 0.01 : Amps(1));
         c.insert("mode", "box");
         break;

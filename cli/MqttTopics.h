@@ -28,7 +28,8 @@ QString MqttNodeId(const QString& aPrefix);
 QString MqttClientId(const QString& aHostName, const QString& aPrefix);
 
 // The values of one reading: set and measured values, power, output, CV/CC, protection, input
-// voltage, key lock, and the temperature where the model shows one.
+// voltage, key lock, and the temperature where the model shows one (the bridge adds the
+// protection limits).
 QJsonObject StateValues(const TSupply& aSupply, const TCurrentSet& aData);
 // One retained `state` message: the values and the time of the reading.
 QByteArray StateJson(const QJsonObject& aValues, const QDateTime& aTime);
@@ -42,7 +43,7 @@ struct TDiscoverySettings {
 
 // Topic and retained payload of each discovery configuration: sensors for the readings, CV/CC,
 // protection and the last command's result; switches for the output and the key lock; numbers
-// for the set values.
+// for the set values and the protection limits.
 std::vector<std::pair<QString, QByteArray>> DiscoveryConfigs(const TSupply& aSupply,
                                                              const TDiscoverySettings& aBench);
 // Every configuration topic the bridge may publish for this bench, whatever the model.

@@ -65,6 +65,14 @@ class StateAndDiscovery(MqttCase):
         publish(broker, BASE + "set/lock", "ON")
         wait_for(lambda: json.loads(sub.on(BASE + "state")[-1])["lock"] is True,
                  what="the lock in the state")
+        # The over-voltage limit of the active preset (M0, from register 80; SOVP is its third).
+        publish(broker, BASE + "set/ovp", "0.05")
+        wait_for(lambda: "set/ovp takes 0.10 to 51.00 V, not \"0.05\"; nothing was written" in
+                 sub.on(BASE + "result"), what="the low limit refused")
+        publish(broker, BASE + "set/ovp", "12")
+        wait_for(lambda: json.loads(sub.on(BASE + "state")[-1])["ovp"] == 12,
+                 what="the new limit in the state")
+        self.assertEqual(sim.writes(80)[-1][2], 1200)
 
     def test_every_discovery_config_templates_a_field_of_the_state(self):
         broker = self.broker()
@@ -74,7 +82,7 @@ class StateAndDiscovery(MqttCase):
         self.bridge(sim, broker, "--mqtt-prefix", prefix, "--mqtt-name", "Bench one",
                     "--discovery-prefix", "ha")
         state = json.loads(wait_for(lambda: sub.on(prefix + "/state"), what="a state")[-1])
-        wait_for(lambda: sum(t.startswith("ha/") for t, _ in sub.messages) >= 11,
+        wait_for(lambda: sum(t.startswith("ha/") for t, _ in sub.messages) >= 13,
                  what="the configurations")
         configs = {t: json.loads(p) for t, p in sub.messages if t.startswith("ha/")}
         kinds = {}
@@ -115,7 +123,7 @@ class StateAndDiscovery(MqttCase):
             "voltage": "sensor", "current": "sensor", "power": "sensor",
             "input_voltage": "sensor", "mode": "sensor", "protection": "sensor",
             "result": "sensor", "output": "switch", "lock": "switch",
-            "set_voltage": "number", "set_current": "number"})
+            "set_voltage": "number", "set_current": "number", "ovp": "number", "ocp": "number"})
         self.assertEqual(configs["ha/number/kelvora_lab_bench1/set_voltage/config"]["max"], 51.0)
 
     def render(self, template, state):
@@ -136,14 +144,14 @@ class StateAndDiscovery(MqttCase):
         self.bridge(sim, broker, "--mqtt-prefix", "lab/b1")
         self.bridge(other, broker, "--mqtt-prefix", "lab/b2")
         sub = self.subscriber(broker, "homeassistant/#")
-        wait_for(lambda: len(sub.messages) >= 22, what="both benches' configurations")
+        wait_for(lambda: len(sub.messages) >= 26, what="both benches' configurations")
         remover = subprocess.run(
             [os.path.join(BIN_DIR, "kelvora-cli"), "--port", self.sim("third").link, "serve", "--mqtt", "127.0.0.1:%d" % broker.port,
              "--mqtt-prefix", "lab/b1", "--remove-discovery"],
             capture_output=True, text=True, timeout=30)
         self.assertEqual(remover.returncode, 0, remover.stderr)
         self.assertIn("removed the discovery configurations of lab/b1", remover.stdout)
-        wait_for(lambda: len(empty(p for t, p in sub.messages if "kelvora_lab_b1" in t)) >= 11,
+        wait_for(lambda: len(empty(p for t, p in sub.messages if "kelvora_lab_b1" in t)) >= 13,
                  what="the configurations removed")
         self.assertFalse(empty(p for t, p in sub.messages if "kelvora_lab_b2" in t))
 
@@ -410,7 +418,7 @@ class Benches(MqttCase):
         self.bridge(two, broker, "--mqtt-prefix", "lab/bench2")
         wait_for(lambda: sub.on("lab/bench1/state") and sub.on("lab/bench2/state"),
                  what="both states")
-        wait_for(lambda: sum(t.startswith("homeassistant/") for t, _ in sub.messages) >= 22,
+        wait_for(lambda: sum(t.startswith("homeassistant/") for t, _ in sub.messages) >= 26,
                  what="both sets of configurations")
         configs = [json.loads(p) for t, p in sub.messages if t.startswith("homeassistant/")]
         devices = {c["device"]["identifiers"][0]: c["device"]["name"] for c in configs}
