@@ -37,8 +37,8 @@ bool HoldsCertificate(const QString& aFile) {
   const QByteArray begin = "-----BEGIN CERTIFICATE-----", end = "-----END CERTIFICATE-----";
   const qsizetype from = text.indexOf(begin), to = text.indexOf(end, from);
   if (from < 0 || to < 0) return false;
-  const QByteArray der = QByteArray::fromBase64(text.mid(from + begin.size(),
-                                                        to - from - begin.size()).simplified());
+  const QByteArray der =
+      QByteArray::fromBase64(text.mid(from + begin.size(), to - from - begin.size()).simplified());
   return der.size() > 16 && static_cast<uint8_t>(der[0]) == 0x30;  // an ASN.1 sequence
 }
 
@@ -95,10 +95,14 @@ struct TShared {
       return QString("TLS handshake with %1 failed (%2); is it a TLS port?").arg(Where(), TlsError);
     }
     switch (aRc) {
-      case MOSQ_ERR_EAI: return QString("the name %1 does not resolve").arg(Settings.Host);
-      case MOSQ_ERR_TLS: return QString("TLS handshake with %1 failed").arg(Where());
-      case MOSQ_ERR_CONN_LOST: return QString("%1 closed the connection").arg(Where());
-      case MOSQ_ERR_KEEPALIVE: return QString("%1 stopped answering").arg(Where());
+      case MOSQ_ERR_EAI:
+        return QString("the name %1 does not resolve").arg(Settings.Host);
+      case MOSQ_ERR_TLS:
+        return QString("TLS handshake with %1 failed").arg(Where());
+      case MOSQ_ERR_CONN_LOST:
+        return QString("%1 closed the connection").arg(Where());
+      case MOSQ_ERR_KEEPALIVE:
+        return QString("%1 stopped answering").arg(Where());
       case MOSQ_ERR_ERRNO:
         if (aErrno == ECONNREFUSED)
           return QString("%1 refuses the connection (no broker listening there)").arg(Where());
@@ -106,7 +110,8 @@ struct TShared {
         if (aErrno == EPROTO || aErrno == 0)
           return QString("%1 closed the connection").arg(Where());
         return QString("%1: %2").arg(Where(), QString::fromLocal8Bit(std::strerror(aErrno)));
-      default: return QString("%1: %2").arg(Where(), QString::fromUtf8(mosquitto_strerror(aRc)));
+      default:
+        return QString("%1: %2").arg(Where(), QString::fromUtf8(mosquitto_strerror(aRc)));
     }
   }
 
@@ -120,7 +125,8 @@ struct TShared {
 
   // One connection from the connect to its end; the cause of the end, empty when stopping.
   QString Serve(int& aDelay) {
-    const TClock::time_point deadline = TClock::now() + std::chrono::seconds(kMqttConnectTimeoutSeconds);
+    const TClock::time_point deadline =
+        TClock::now() + std::chrono::seconds(kMqttConnectTimeoutSeconds);
     bool up = false;
     while (!StopWanted()) {
       errno = 0;
@@ -146,7 +152,9 @@ struct TShared {
       // writes fail with a broken pipe, and it goes on trying.
       if (error == EPIPE) return CauseOf(MOSQ_ERR_ERRNO, ECONNREFUSED);
       if (rc == MOSQ_ERR_KEEPALIVE || TClock::now() > deadline)
-        return QString("no answer from %1 within %2 s").arg(Where()).arg(kMqttConnectTimeoutSeconds);
+        return QString("no answer from %1 within %2 s")
+            .arg(Where())
+            .arg(kMqttConnectTimeoutSeconds);
     }
     return {};
   }
@@ -175,7 +183,8 @@ struct TShared {
       TlsError.clear();
       WrongHostName = false;
       errno = 0;
-      const int rc = mosquitto_connect_async(Mosq, host.constData(), Settings.Port, kKeepAliveSeconds);
+      const int rc =
+          mosquitto_connect_async(Mosq, host.constData(), Settings.Port, kKeepAliveSeconds);
       const QString cause = rc == MOSQ_ERR_SUCCESS ? Serve(delay) : CauseOf(rc, errno);
       if (StopWanted()) break;
       Report(cause);
@@ -244,8 +253,9 @@ class TMosquittoClient : public TMqttClient {
                                 s.Password.isEmpty() ? nullptr : s.Password.toUtf8().constData());
     if (!s.CaFile.isEmpty() && !SetTls(s, aError)) return false;
     if (!s.WillTopic.isEmpty())
-      mosquitto_will_set(m, s.WillTopic.toUtf8().constData(), static_cast<int>(s.WillPayload.size()),
-                         s.WillPayload.constData(), 1, true);
+      mosquitto_will_set(m, s.WillTopic.toUtf8().constData(),
+                         static_cast<int>(s.WillPayload.size()), s.WillPayload.constData(), 1,
+                         true);
     mosquitto_connect_callback_set(m, &TShared::OnConnack);
     mosquitto_message_callback_set(m, &TShared::Message);
     mosquitto_log_callback_set(m, &TShared::Log);
@@ -296,9 +306,9 @@ class TMosquittoClient : public TMqttClient {
       return false;
     }
     const QByteArray ca = s.CaFile.toUtf8(), cert = s.CertFile.toUtf8(), key = s.KeyFile.toUtf8();
-    const int rc = mosquitto_tls_set(fShared->Mosq, ca.constData(), nullptr,
-                                     cert.isEmpty() ? nullptr : cert.constData(),
-                                     key.isEmpty() ? nullptr : key.constData(), &TShared::NoKeyPassword);
+    const int rc = mosquitto_tls_set(
+        fShared->Mosq, ca.constData(), nullptr, cert.isEmpty() ? nullptr : cert.constData(),
+        key.isEmpty() ? nullptr : key.constData(), &TShared::NoKeyPassword);
     if (rc != MOSQ_ERR_SUCCESS) {
       aError = QString("TLS with %1: %2").arg(s.CaFile, mosquitto_strerror(rc));
       return false;

@@ -90,8 +90,8 @@ void TMqttBridge::TakeReading() {
     QJsonObject values = StateValues(fSupply.Known(), fSupply.ReadState());
     // The limits live in the active preset, two exchanges away: read when they may have changed,
     // or at the heartbeat for a change made on the front panel.
-    const bool due = !fSincePublished.isValid() ||
-                     fSincePublished.elapsed() >= fSettings.HeartbeatS * 1000LL;
+    const bool due =
+        !fSincePublished.isValid() || fSincePublished.elapsed() >= fSettings.HeartbeatS * 1000LL;
     if (!fLimits || due) fLimits = fSupply.ProtectionLimits();
     values.insert("ovp", Volts(fLimits->Voltage));
     values.insert("ocp", Amps(fLimits->Current));
@@ -129,13 +129,18 @@ void TMqttBridge::Message(const TMqttMessage& aMessage) {
   }
   const QString what = aMessage.Topic.mid(commands.size());
   if (!Known(what)) {
-    Publish("result", QString("unknown command set/%1; nothing was written")
-                          .arg(Echo(what.toUtf8())).toUtf8(), false);
+    Publish(
+        "result",
+        QString("unknown command set/%1; nothing was written").arg(Echo(what.toUtf8())).toUtf8(),
+        false);
     return;
   }
   if (aMessage.Payload.size() > kLongestValue) {
-    Publish("result", QString("set/%1 does not take \"%2\"; nothing was written")
-                          .arg(what, Echo(aMessage.Payload)).toUtf8(), false);
+    Publish("result",
+            QString("set/%1 does not take \"%2\"; nothing was written")
+                .arg(what, Echo(aMessage.Payload))
+                .toUtf8(),
+            false);
     return;
   }
   fCommands.Add({what, QString::fromUtf8(aMessage.Payload).trimmed()});
@@ -170,8 +175,9 @@ QString TMqttBridge::RunProtectionLimit(const TMqttCommand& aCommand) {
   const auto high = static_cast<uint32_t>(volts ? ModelUmax : ModelImax + 10 * CurrentDivider);
   bool ok = false;
   const double v = aCommand.Value.toDouble(&ok);
-  const std::optional<uint32_t> units =
-      !ok ? std::nullopt : volts ? VoltageUnits(v) : CurrentUnits(v);
+  const std::optional<uint32_t> units = !ok     ? std::nullopt
+                                        : volts ? VoltageUnits(v)
+                                                : CurrentUnits(v);
   if (!units || *units < low || *units > high)
     return QString("set/%1 takes %2 to %3 %4, not \"%5\"; nothing was written")
         .arg(aCommand.What, volts ? VoltsText(low) : AmpsText(low),

@@ -67,8 +67,8 @@ class TMqttBridge {
   bool fCommandQueued = false;  // one job at a time carries out the waiting commands
   TMqttCommandQueue fCommands;
   bool fHeld = false;
-  std::optional<bool> fOnline;  // unknown until the first reading
+  std::optional<bool> fOnline;               // unknown until the first reading
   std::optional<TProtectionLimits> fLimits;  // of the active preset; read again when empty
-  QJsonObject fLastState;       // as last published; empty forces the next one out
+  QJsonObject fLastState;                    // as last published; empty forces the next one out
   QElapsedTimer fSincePublished;
 };

@@ -17,7 +17,7 @@ struct TMqttSettings {
   QString User, Password;     // no login when User is empty
   QString CaFile;             // TLS with this authority when set
   QString CertFile, KeyFile;  // the client's own certificate, with TLS
-  QString WillTopic;          // published by the broker, retained, if the client dies; none when empty
+  QString WillTopic;  // published by the broker, retained, if the client dies; none when empty
   QByteArray WillPayload;
 };
 

@@ -47,7 +47,8 @@ TMqttService::~TMqttService() = default;
 bool TMqttService::MakeSettings(QString& aError) {
   const TCliOptions& o = fOptions;
   TDiscoverySettings& bench = fBridgeSettings.Bench;
-  bench.Prefix = o.MqttPrefix.isEmpty() ? DefaultMqttPrefix(fSupply.Known(), o.Slave) : o.MqttPrefix;
+  bench.Prefix =
+      o.MqttPrefix.isEmpty() ? DefaultMqttPrefix(fSupply.Known(), o.Slave) : o.MqttPrefix;
   bench.Name = o.MqttName.isEmpty() ? DefaultMqttName(bench.Prefix) : o.MqttName;
   bench.Slave = o.Slave;
   bench.DiscoveryPrefix = o.DiscoveryPrefix;
@@ -98,7 +99,8 @@ bool TMqttService::Start(QString& aError) {
   fCheck = std::make_unique<TMqttTakeoverCheck>(*fCheckClient, fBridgeSettings.Bench.Prefix);
   fCheck->OnResult = [this](bool aTaken) {
     // The check's client goes away, but not from inside its own callback.
-    QMetaObject::invokeMethod(&fContext, [this, aTaken] { Checked(aTaken); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &fContext, [this, aTaken] { Checked(aTaken); }, Qt::QueuedConnection);
   };
   return StartClient(*fCheckClient, aside, aError);
 }

