@@ -66,6 +66,11 @@ std::string UsageText() {
                         and the function code of a TCP answer; a SPEC may end in @FROM[-TO] (milliseconds since
                         start) to act only in that window, e.g. drop-every=1@3000-6000, unlock@2000,
                         vanish@5000
+                        cut-mid-frame@T: the serial link is cut at T as a cable pulled and plugged back:
+                        the frame arriving at T (else the next one of two bytes or more) loses its
+                        bytes from the middle on, and a bootloader is left waiting for them
+                        power-cycle@T: the supply is switched off and on at T; it starts the firmware
+                        its flash holds, or stays in its bootloader when the flash is erased
   --boot-pid N          product ID the bootloader reports (default 0x438)
   --boot-version N      bootloader version byte (default 0x31)
   --erase ext|std       erase command the bootloader offers, 0x44 or 0x43 (default ext)

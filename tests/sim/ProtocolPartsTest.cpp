@@ -73,6 +73,15 @@ TEST(FaultSpecs, ParseValuesAndWindows) {
     EXPECT_FALSE(ParseFault(bad, &error)) << bad;
 }
 
+TEST(FaultSpecs, MomentaryFaultsNeedATimeAndNoEnd) {
+  std::string why;
+  EXPECT_TRUE(ParseFault("cut-mid-frame@2000", &why));
+  EXPECT_TRUE(ParseFault("power-cycle@0", &why));
+  for (const char* bad : {"cut-mid-frame", "power-cycle@1000-2000", "cut-mid-frame=3@10"})
+    EXPECT_FALSE(ParseFault(bad, &why)) << bad;
+  EXPECT_NE(why.find("takes no value"), std::string::npos) << why;
+}
+
 TEST(FaultSpecs, CountingFaultsCountOnlyInsideTheirWindow) {
   FaultPlan plan({*ParseFault("drop-every=2@100-200", nullptr), *ParseFault("delay-ms=40", nullptr),
                   *ParseFault("delay-ms=10@0-50", nullptr)});
