@@ -466,28 +466,72 @@ TEST(CliFlashCutMidFrame, AfterACutInTheMiddleOfAFrameFlashSucceedsAgainInOneAtt
   EXPECT_EQ(JumpsIn(sim.Trace()), 1u) << "the second attempt found the bootloader";
 }
 
+// kelvora-cli flash running against the simulator, to be stopped.
+class FlashRun {
+ public:
+  FlashRun(const SimLink& aSim, const QString& aImage) {
+    fCli.start(QProcessEnvironment::systemEnvironment().value("KELVORA_BIN_DIR") + "/kelvora-cli",
+               aSim.Link(false) + QStringList{"flash", aImage});
+  }
+  ~FlashRun() {
+    if (fCli.state() != QProcess::NotRunning) fCli.kill();
+    fCli.waitForFinished(5000);
+  }
+  bool Started() { return fCli.waitForStarted(5000); }
+  // Ctrl-C, and the end of the run.
+  bool Interrupt() {
+    return ::kill(static_cast<pid_t>(fCli.processId()), SIGINT) == 0 && fCli.waitForFinished(30000) &&
+           fCli.exitStatus() == QProcess::NormalExit;
+  }
+  int Exit() const { return fCli.exitCode(); }
+  QStringList Out() {
+    fOut += QString::fromUtf8(fCli.readAllStandardOutput());
+    return fOut.split('\n', Qt::SkipEmptyParts);
+  }
+  QStringList Err() { return QString::fromUtf8(fCli.readAllStandardError()).split('\n', Qt::SkipEmptyParts); }
+  bool WaitForOutput() { return fCli.waitForReadyRead(30000); }
+
+ private:
+  QProcess fCli;
+  QString fOut;
+};
+
+TEST(CliFlashStop, CtrlCDuringTheHandOverRestartsTheFirmwareItLeft) {
+  QTemporaryDir dir;
+  SimLink sim;
+  FlashRun run(sim, ImageFile(dir, "fw.bin", 2000));
+  ASSERT_TRUE(run.Started());
+  while (run.Out().filter("Jumping to the bootloader of").isEmpty()) ASSERT_TRUE(run.WaitForOutput());
+  ASSERT_TRUE(run.Interrupt());
+  EXPECT_EQ(run.Exit(), 1);
+  const QStringList out = run.Out();
+  EXPECT_EQ(out.mid(out.size() - 2),
+            (QStringList{"Stop requested: the update ends here",
+                         "Update stopped: nothing was erased; the supply's firmware is intact and was restarted"}))
+      << out.join('\n').toStdString();
+  EXPECT_EQ(run.Err(), QStringList{"kelvora-cli: the update did not complete: nothing was erased; the supply's "
+                                   "firmware is intact and was restarted"});
+  EXPECT_EQ(FileLines(sim.Dir("trace.jsonl")).filter("erase").size(), 0);
+  EXPECT_EQ(RunCli(sim.Link(false) + QStringList{"status"}).Exit, 0) << "the firmware answers again";
+}
+
 TEST(CliFlashStop, CtrlCWhileTheBlocksAreWrittenPrintsTheStateTheSupplyIsIn) {
   QTemporaryDir dir;
   SimLink sim({"--flash-out", dir.filePath("flash.bin").toStdString(), "--boot-baud", "38400"});
-  const QString image = ImageFile(dir, "fw.bin", 16384);
-  QProcess cli;
-  cli.start(QProcessEnvironment::systemEnvironment().value("KELVORA_BIN_DIR") + "/kelvora-cli",
-            sim.Link(false) + QStringList{"flash", image});
-  ASSERT_TRUE(cli.waitForStarted(5000));
+  FlashRun run(sim, ImageFile(dir, "fw.bin", 16384));
+  ASSERT_TRUE(run.Started());
   QElapsedTimer waited;
   waited.start();
   while (FileLines(sim.Dir("trace.jsonl")).filter("\"name\":\"write\",\"ok\":true").size() < 3 &&
          waited.elapsed() < 30000)
     QThread::msleep(20);
-  ASSERT_EQ(::kill(static_cast<pid_t>(cli.processId()), SIGINT), 0);
-  ASSERT_TRUE(cli.waitForFinished(30000));
-  EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(cli.exitCode(), 1);
-  const QStringList out = QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-  const QStringList err = QString::fromUtf8(cli.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_TRUE(run.Interrupt());
+  EXPECT_EQ(run.Exit(), 1);
+  const QStringList out = run.Out();
   ASSERT_GE(out.size(), 2) << out.join('\n').toStdString();
   EXPECT_EQ(out[out.size() - 2], "Stop requested: the update ends here");
   EXPECT_TRUE(PartlyWritten(out.last(), 64)) << out.join('\n').toStdString();
+  const QStringList err = run.Err();
   ASSERT_EQ(err.size(), 1) << err.join('\n').toStdString();
   EXPECT_TRUE(PartlyWritten(err[0], 64)) << err[0].toStdString();
   EXPECT_EQ(FileLines(sim.Dir("trace.jsonl")).filter("\"name\":\"go\"").size(), 0);
