@@ -114,14 +114,15 @@ void Simulator::CutLink(double nowMs) {
   // next frame the client sends is the one cut.
   const auto inFlight = std::find_if(bootIn_.begin(), bootIn_.end(),
                                      [nowMs](const auto& b) { return b.second > nowMs; });
-  if (inFlight == bootIn_.end()) {
+  size_t lost = static_cast<size_t>(bootIn_.end() - inFlight);
+  bootIn_.erase(inFlight, bootIn_.end());
+  lost += framer_.DropArrivingAfter(nowMs);
+  if (lost == 0) {
     cutPending_ = true;
     return;
   }
-  const auto lost = static_cast<unsigned>(bootIn_.end() - inFlight);
-  bootIn_.erase(inFlight, bootIn_.end());
   lineBusyUntilMs_ = nowMs;
-  trace_.Write("link", JsonObject().Add("event", "cut").Add("lost", lost));
+  trace_.Write("link", JsonObject().Add("event", "cut").Add("lost", static_cast<unsigned>(lost)));
 }
 
 ssize_t Simulator::CutShort(ssize_t count) {

@@ -54,6 +54,18 @@ TEST(RtuFraming, WaitsForTheLastByteAndForSilenceOnUnknownFunctions) {
   EXPECT_EQ(late->Bytes, odd);
 }
 
+TEST(RtuFraming, ACutLosesTheBytesStillOnTheirWayAndTheNextFrameStandsAlone) {
+  RtuFramer framer(5.0);
+  const auto read = WithCrc({1, 3, 0, 0, 0, 10});
+  for (size_t i = 0; i < read.size(); ++i) framer.Push(read[i], 1.0 * i);
+  EXPECT_EQ(framer.DropArrivingAfter(3.5), 4u);
+  EXPECT_FALSE(framer.Next(100)) << "half a request";
+  Push(framer, read, 200);
+  const auto frame = framer.Next(300);
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->Bytes, read);
+}
+
 TEST(FaultSpecs, ParseValuesAndWindows) {
   std::string error;
   const auto drop = ParseFault("drop-every=3@1000-2000", &error);
