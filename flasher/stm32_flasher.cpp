@@ -169,7 +169,7 @@ bool TSTM32_Flasher::resync() {
       return true;
     }
   }
-  report("No answer to the filler bytes either");
+  report("The bootloader answered the filler bytes but not the activation byte after them");
   return false;
 }
 
@@ -349,7 +349,9 @@ int32_t TSTM32_Flasher::flash(QIODevice& aFile) {
     const qint64 want = std::min<qint64>(256, size - offset);
     const qint64 got = aFile.read(reinterpret_cast<char*>(fTx.data() + 1), want);
     if (got != want) {
-      report(QString("Cannot read the image file: %1 of %2 bytes read").arg(offset + std::max<qint64>(got, 0)).arg(size));
+      report(QString("Cannot read the image file: %1 of %2 bytes read")
+                 .arg(offset + std::max<qint64>(got, 0))
+                 .arg(size));
       return 1;
     }
     uint8_t check = 0;

@@ -9,17 +9,7 @@
 
 namespace kpxsim {
 
-enum class FaultKind {
-  DropEvery,
-  CorruptEvery,
-  DelayMs,
-  Unlock,
-  Vanish,
-  Protect,
-  NackBlock,
-  CutMidFrame,
-  PowerCycle,
-};
+enum class FaultKind { DropEvery, CorruptEvery, DelayMs, Unlock, Vanish, Protect, NackBlock, CutMidFrame, PowerCycle };
 
 struct FaultSpec {
   FaultKind Kind;

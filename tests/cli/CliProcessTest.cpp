@@ -442,6 +442,19 @@ bool PartlyWritten(const QString& aLine, int aBlocks) {
          m.captured(3).toInt() == aBlocks;
 }
 
+TEST(CliFlash, ASupplyThatAnswersNeitherAsFirmwareNorAsBootloaderIsNotSaidToBeUnchanged) {
+  QTemporaryDir dir;
+  SimLink sim({"--fault", "drop-every=1"});
+  const CliRun run = RunCli(sim.Link(false) + QStringList{"flash", ImageFile(dir, "fw.bin", 1000)}, 60000);
+  EXPECT_EQ(run.Exit, 1);
+  EXPECT_EQ(run.OutLines().last(), "Update stopped: the bootloader did not answer: nothing was erased");
+  EXPECT_EQ(ErrLines(run), QStringList{"kelvora-cli: neither the supply's firmware nor its bootloader answered on " +
+                                       QString::fromStdString(sim.Sim().PtyPath()) +
+                                       ": nothing was erased now, but an earlier update may have left the flash "
+                                       "erased"});
+  EXPECT_EQ(JumpsIn(sim.Trace()), 0u);
+}
+
 TEST(CliFlashCutMidFrame, AfterACutInTheMiddleOfAFrameFlashSucceedsAgainInOneAttempt) {
   QTemporaryDir dir;
   // 16 KiB take about 5 s on a 38400-baud line, written from 6 s on, after the hand-over: the cut

@@ -349,17 +349,26 @@ TEST(FlasherCutMidFrame, TheBootloaderIsBroughtBackInStepAndTheNextAttemptSuccee
   EXPECT_EQ(t.line.FlashImage().left(1000), image);
 }
 
+// An earlier run that stopped dead in a data frame: the activation, Write Memory and its
+// address, each acknowledged, then 100 of the frame's 258 bytes.
+void LeaveInTheMiddleOfAFrame(TKRCOMPort& aPort) {
+  const std::vector<uint8_t> start{0x7F, 0x31, 0xCE, 0x08, 0x00, 0x00, 0x00, 0x08};
+  for (const auto& [from, count] : {std::pair{0, 1}, {1, 2}, {3, 5}}) {
+    aPort.Write(start.data() + from, count);
+    for (int i = 0; i < 200 && aPort.InputCount() == 0; ++i) aPort.WaitForInput(10);
+    uint8_t ack = 0;
+    ASSERT_EQ(aPort.Read(&ack, 1), 1);
+    ASSERT_EQ(ack, 0x79);
+  }
+  QByteArray part = RandomImage(100, 4);
+  part[0] = '\xFF';  // 256 bytes to come
+  aPort.Write(reinterpret_cast<const uint8_t*>(part.constData()), 100);
+}
+
+
 TEST(FlasherCutMidFrame, ABootloaderLeftInTheMiddleOfAFrameByAnEarlierRunIsActivatedThroughIt) {
   OnScriptedLine t(ScriptedBootloader::Edit{});
-  // An earlier run stopped dead after 100 bytes of a data frame.
-  ASSERT_EQ(t.port->Write(std::vector<uint8_t>{0x7F}.data(), 1), 1);
-  const std::vector<uint8_t> write{0x31, 0xCE, 0x08, 0x00, 0x00, 0x00, 0x08};
-  t.port->Write(write.data(), 2);
-  t.port->Write(write.data() + 2, 5);
-  const QByteArray half = RandomImage(100, 3);
-  t.port->Write(reinterpret_cast<const uint8_t*>(half.constData()), 100);
-  for (int i = 0; i < 200 && t.port->InputCount() < 3; ++i) t.port->WaitForInput(10);
-  ASSERT_EQ(t.port->InputCount(), 3) << "the activation, the command and the address acknowledged";
+  ASSERT_NO_FATAL_FAILURE(LeaveInTheMiddleOfAFrame(*t.port));
 
   const QByteArray image = RandomImage(700, 12);
   ASSERT_TRUE(t.Flash(image)) << t.log.Lines.join('\n').toStdString();
@@ -462,19 +471,7 @@ TEST(FlasherStopRequest, AStopEndsTheUpdateBetweenBlocksAndBeforeTheEraseRestart
 
 TEST_F(FlasherOnSimulator, AfterTheResyncStm32flashFindsTheBootloaderInStepAndWritesAnImage) {
   Start({"--boot-baud", "38400"});
-  // Left in the middle of a data frame: the activation, Write Memory and its address, then 100
-  // of the frame's 258 bytes.
-  const std::vector<uint8_t> start{0x7F, 0x31, 0xCE, 0x08, 0x00, 0x00, 0x00, 0x08};
-  for (const auto& [from, count] : {std::pair{0, 1}, {1, 2}, {3, 5}}) {
-    port_->Write(start.data() + from, count);
-    for (int i = 0; i < 200 && port_->InputCount() == 0; ++i) port_->WaitForInput(10);
-    uint8_t ack = 0;
-    ASSERT_EQ(port_->Read(&ack, 1), 1);
-    ASSERT_EQ(ack, 0x79);
-  }
-  QByteArray half = RandomImage(100, 4);
-  half[0] = '\xFF';
-  port_->Write(reinterpret_cast<const uint8_t*>(half.constData()), 100);
+  ASSERT_NO_FATAL_FAILURE(LeaveInTheMiddleOfAFrame(*port_));
 
   // Our client brings it back in step, and stops before the erase: the image does not fit.
   EXPECT_FALSE(Flash(RandomImage(70000)));
