@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/ProgressBar.h"
+#include "cli/StopRequest.h"
 #include "cli/SupplyIdentity.h"
 #include "cli/Units.h"
 #include "flasher/BootPort.h"
@@ -52,6 +53,11 @@ THandOver HandOver(TSyncMaster& aMaster, TProgressBar& aBar, int& aExit) {
     aExit = kExitFailed;
     return THandOver::Refused;
   }
+  if (StopRequested()) {
+    PrintError("stopped before the jump: nothing was sent to the bootloader; the supply's firmware runs on");
+    aExit = kExitFailed;
+    return THandOver::Refused;
+  }
   aBar.Line("Jumping to the bootloader of " + supply.Caption + " ...");
   aMaster.WriteOneUnanswered(Reg::CMD, Reg::kCmdJumpBoot);
   TSyncMaster::Pause(kCloseAfterJumpMs);
@@ -75,6 +81,8 @@ int RunFlash(TCliContext& aContext) {
     PrintError(problem + ": nothing was sent to the supply");
     return kExitUsage;
   }
+  // Ctrl-C ends the update between two blocks, with the state it left the supply in.
+  InstallStopRequest();
   TProgressBar bar(TProgressBar::StderrIsTerminal());
   int exit = kExitOk;
   const THandOver handOver = HandOver(aContext.Master, bar, exit);
@@ -89,6 +97,7 @@ int RunFlash(TCliContext& aContext) {
   }
   TSTM32_Flasher flasher(&port);
   flasher.SetLeftIntactFirmware(jumped);
+  flasher.SetStopRequest(StopRequested);
   flasher.SetOnWriteln([&bar](void*, const QString& aMessage) { bar.Line(aMessage); });
   flasher.SetOnProgress(
       [&bar](void*, int32_t aCurrent, int32_t aMax) { bar.Update(aCurrent, aMax); });
@@ -97,16 +106,16 @@ int RunFlash(TCliContext& aContext) {
     done = flasher.FlashFile(o.FileName, o.Verify);
   } catch (const std::exception& e) {
     bar.Finish();
-    PrintError(QString::fromLocal8Bit(e.what()) + "; " +
-               (jumped ? FlashOutcomeText(flasher.Outcome(), jumped) : QString("nothing was changed")));
+    PrintError(QString::fromLocal8Bit(e.what()) + "; " + flasher.StateText());
     return kExitFailed;
   }
   bar.Finish();
   if (done) return kExitOk;
+  // Without an answer from either, an earlier update may well have left the flash erased.
   if (!jumped && flasher.Outcome() == TFlashOutcome::NotReached)
     PrintError("neither the supply's firmware nor its bootloader answered on " + o.Port +
-               ": nothing was changed");
+               ": nothing was erased now, but an earlier update may have left the flash erased");
   else
-    PrintError("the update did not complete: " + FlashOutcomeText(flasher.Outcome(), jumped));
+    PrintError("the update did not complete: " + flasher.StateText());
   return kExitFailed;
 }

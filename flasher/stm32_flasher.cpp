@@ -28,6 +28,18 @@ constexpr uint32_t kServiceEveryMs = 10;
 // milliseconds later still. So an answer is read to the length it announces, and a block read
 // back ends in error only after this long without a new byte (256 bytes take 73 ms on the line).
 constexpr uint32_t kBlockQuietMs = 1000;
+// Filler bytes go out in chunks until the bootloader answers; the longest frame we send, a block
+// of data, is 258 bytes. 0xFF completes any frame without harm: a data frame of 0xFF programs
+// erased bytes, five make an address outside the flash, and as an erase argument it asks for a
+// mass erase whose check byte is wrong. Two in a row are a command whose complement is wrong.
+constexpr uint8_t kFiller = 0xFF;
+constexpr uint32_t kFillerChunk = 16;
+constexpr uint32_t kLongestFrame = 258;
+// How long the answer to the last filler bytes may take, and how long the line must stay quiet
+// before the answers to the surplus ones are taken to be all in.
+constexpr uint32_t kFillerAnswerMs = 500;
+constexpr uint32_t kQuietMs = 200;
+constexpr uint32_t kDrainLimitMs = 2000;
 
 // Millisecond tick counter; differences of it survive the wrap-around.
 uint32_t Tick() {
@@ -90,7 +102,7 @@ void TSTM32_Flasher::pause(uint32_t aMs) {
   }
 }
 
-int32_t TSTM32_Flasher::wait_ack() {
+bool TSTM32_Flasher::await_answer(uint32_t aMs) {
   const uint32_t start = Tick();
   fRx[0] = 0;
   do {
@@ -98,12 +110,74 @@ int32_t TSTM32_Flasher::wait_ack() {
     // One byte a cycle: anything but ACK or NACK is skipped.
     if (fComPort->InputCount() > 0) {
       const int32_t n = fComPort->Read(fRx.data(), 1);
-      if (n == 1 && fRx[0] == kAck) return 0;
+      if (n == 1 && fRx[0] == kAck) return true;
     }
-    if (fRx[0] == kNack) return 1;
-  } while (Tick() - start <= fTimeout);
-  report("ACK response timeout!");
-  return 1;
+    if (fRx[0] == kNack) return true;
+  } while (Tick() - start <= aMs);
+  return false;
+}
+
+int32_t TSTM32_Flasher::wait_ack() {
+  fOutOfStep = !await_answer(fTimeout);
+  if (fOutOfStep) {
+    report("ACK response timeout!");
+    return 1;
+  }
+  return fRx[0] == kAck ? 0 : 1;
+}
+
+void TSTM32_Flasher::drain_until_quiet() {
+  const uint32_t start = Tick();
+  uint32_t lastByte = start;
+  while (Tick() - lastByte < kQuietMs && Tick() - start < kDrainLimitMs) {
+    if (fComPort->InputCount() == 0) {
+      wait_input(kSliceMs, Tick() - start);
+      continue;
+    }
+    if (fComPort->Read(fRx.data(), static_cast<int32_t>(fRx.size())) > 0) lastByte = Tick();
+  }
+}
+
+bool TSTM32_Flasher::resync() {
+  report("No answer: sending filler bytes in case the bootloader waits for the rest of a frame");
+  drain_until_quiet();
+  std::array<uint8_t, kFillerChunk> filler;
+  filler.fill(kFiller);
+  const uint32_t start = Tick();
+  bool answered = false;
+  for (uint32_t sent = 0; !answered && sent < kLongestFrame + kFillerChunk; sent += kFillerChunk) {
+    fComPort->Write(filler.data(), static_cast<int32_t>(filler.size()));
+    answered = await_answer(0);
+    service_gui(Tick() - start + kServiceAfterMs);
+  }
+  if (!answered) answered = await_answer(kFillerAnswerMs);
+  if (!answered) {
+    report("No answer to the filler bytes either");
+    return false;
+  }
+  // The surplus filler bytes are answered too, and one of them may wait as the first byte of a
+  // command: 0x7F completes that one with a wrong complement, and is otherwise taken as a command
+  // of its own, which the next 0x7F completes. Either way a NACK means the next byte starts a
+  // command.
+  drain_until_quiet();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const uint8_t activate = kActivate;
+    fComPort->Write(&activate, 1);
+    if (await_answer(kFillerAnswerMs)) {
+      fOutOfStep = false;
+      report("Bootloader in step again");
+      return true;
+    }
+  }
+  report("The bootloader answered the filler bytes but not the activation byte after them");
+  return false;
+}
+
+bool TSTM32_Flasher::stop_requested() {
+  if (!fStopRequest || !fStopRequest()) return false;
+  if (!fStopReported) report("Stop requested: the update ends here");
+  fStopReported = true;
+  return true;
 }
 
 uint32_t TSTM32_Flasher::read_answer(int32_t aMax) {
@@ -177,9 +251,11 @@ int32_t TSTM32_Flasher::autobaud() {
   const uint8_t activate = kActivate;
   fComPort->Write(&activate, 1);
   fTimeout = 2000;
-  const int32_t r = wait_ack();
+  int32_t r = wait_ack();
   // A bootloader activated by an earlier attempt takes 0x7F for a command and refuses it: it is
-  // ready, and the device can be flashed again without switching it off.
+  // ready, and the device can be flashed again without switching it off. One that an earlier
+  // attempt left in the middle of a frame takes it for a byte of that frame.
+  if (r != 0 && fRx[0] != kNack && resync()) r = 0;
   if (r != 0 && fRx[0] == kNack) report("Bootloader already active");
   if (r == 0 || fRx[0] == kNack) {
     fActivated = true;
@@ -231,25 +307,32 @@ int32_t TSTM32_Flasher::erase() {
     report("The bootloader offers no erase command: nothing is erased or written");
     return 1;
   }
-  fEraseBegun = true;
   if (send_1byte_wait_ack(fext_erase == 1 ? kErase : kExtendedErase) != 0) {
     ack_error("erase");
     return 1;
   }
-  // Global erase: 0xFF with its complement, or the mass-erase code 0xFFFF with its check.
+  // Global erase: 0xFF with its complement, or the mass-erase code 0xFFFF with its check. A NACK
+  // refuses it before anything is erased; without an answer it may have been done.
+  fEraseAsked = true;
   const int32_t r = fext_erase == 1 ? send_1byte_wait_ack(0xFF) : send_2bytes_wait_ack(0xFF, 0xFF);
   if (r != 0) {
+    fEraseAsked = fOutOfStep;
     report("Erase failed");
     return 1;
   }
+  fErased = true;
   report("Erase complete OK");
   return 0;
 }
 
 int32_t TSTM32_Flasher::flash(QIODevice& aFile) {
-  const int32_t blocks = BlocksOf(aFile.size());
+  const qint64 size = aFile.size();
+  const int32_t blocks = BlocksOf(size);
+  fState.Blocks = blocks;
+  fState.BlocksWritten = 0;
   uint32_t address = kFlashBase;
   for (int32_t k = 0; k < blocks; ++k) {
+    if (stop_requested()) return 1;
     fTimeout = 2000;
     if (send_1byte_wait_ack(kWriteMemory) != 0) {
       ack_error("Sending write command");
@@ -259,10 +342,18 @@ int32_t TSTM32_Flasher::flash(QIODevice& aFile) {
       ack_error("Sending address");
       return 1;
     }
-    // The tail of the last block is padded with the erased value.
+    // The tail of the last block is padded with the erased value; a short read is not padded.
     fTx.fill(0xFF);
     fTx[0] = 0xFF;  // 256 bytes follow, sent as N - 1
-    aFile.read(reinterpret_cast<char*>(fTx.data() + 1), 256);
+    const qint64 offset = qint64{k} * 256;
+    const qint64 want = std::min<qint64>(256, size - offset);
+    const qint64 got = aFile.read(reinterpret_cast<char*>(fTx.data() + 1), want);
+    if (got != want) {
+      report(QString("Cannot read the image file: %1 of %2 bytes read")
+                 .arg(offset + std::max<qint64>(got, 0))
+                 .arg(size));
+      return 1;
+    }
     uint8_t check = 0;
     for (size_t i = 0; i < 257; ++i) check ^= fTx[i];
     fTx[257] = check;
@@ -272,6 +363,7 @@ int32_t TSTM32_Flasher::flash(QIODevice& aFile) {
       ack_error("Write");
       return 1;
     }
+    ++fState.BlocksWritten;
     address += 256;
     progress(k, blocks);
   }
@@ -285,6 +377,7 @@ int32_t TSTM32_Flasher::device_read(QByteArray& aMS) {
   pause(50);
   uint32_t address = kFlashBase;
   while (address < kFlashBase + size) {
+    if (stop_requested()) return 1;
     fTimeout = 200;
     if (send_1byte_wait_ack(kReadMemory) != 0) {
       ack_error("Sending read command");
@@ -317,6 +410,8 @@ int32_t TSTM32_Flasher::device_read(QByteArray& aMS) {
     const int32_t n = fComPort->Read(fRx.data(), count);
     fbytes_read = static_cast<uint32_t>(std::max(n, 0));
     if (n != count) {
+      // Late bytes of the block may still come.
+      fOutOfStep = true;
       report("Read bytes error");
       return 1;
     }
@@ -369,22 +464,31 @@ int32_t TSTM32_Flasher::write_unprotect() {
 }
 
 bool TSTM32_Flasher::FlashFile(const QString& aFileName, bool Verify) {
-  fEraseBegun = false;
-  fActivated = false;
-  fOutcome = TFlashOutcome::NotReached;
+  const bool intact = fState.LeftIntactFirmware;
+  fState = TFlashState{};
+  fState.LeftIntactFirmware = intact;
+  fState.VerifyAsked = Verify;
+  fActivated = fEraseAsked = fErased = fOutOfStep = fStopReported = false;
   QFile file(aFileName);
-  if (!file.open(QIODevice::ReadOnly)) {
+  // Read from the disk as each block is written: a file that fails or shrinks meanwhile is
+  // noticed at that block, not padded.
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
     const std::string why =
         QString("Cannot open file \"%1\". %2").arg(aFileName, file.errorString()).toStdString();
     // A device that has just left its firmware gets it back before the error goes up.
-    if (fLeftIntactFirmware) stopped(autobaud() == 0);
+    if (intact) {
+      autobaud();
+      stopped();
+    } else {
+      report("Update stopped: " + StateText());
+    }
     throw std::runtime_error(why);
   }
   if (write_image(file, aFileName, Verify)) {
-    fOutcome = TFlashOutcome::Started;
+    fState.Outcome = TFlashOutcome::Started;
     return true;
   }
-  stopped(fActivated);
+  stopped();
   return false;
 }
 
@@ -393,7 +497,7 @@ bool TSTM32_Flasher::write_image(QFile& file, const QString& aFileName, bool Ver
   const qint64 size = file.size();
   report(QString("File %1").arg(QFileInfo(aFileName).fileName()));
   report(QString("File size is %1").arg(size));
-  if (get_cmd() != 0 || get_pidvid() != 0) return false;
+  if (stop_requested() || get_cmd() != 0 || get_pidvid() != 0) return false;
   // Erasing for an image that cannot be written would leave the device without firmware.
   if (size == 0) {
     report("File is empty: nothing is erased or written");
@@ -404,13 +508,14 @@ bool TSTM32_Flasher::write_image(QFile& file, const QString& aFileName, bool Ver
                .arg(fflash_size));
     return false;
   }
-  if (erase() != 0) return false;
+  if (stop_requested() || erase() != 0) return false;
 
   report("Writting ...");
   if (flash(file) != 0) {
-    report(QString("Error writing file %1").arg(aFileName));
+    if (!fStopReported) report(QString("Error writing file %1").arg(aFileName));
     return false;
   }
+  fState.Written = true;
   report("File is written OK");
   if (Verify) {
     progress(0, 100);
@@ -422,37 +527,59 @@ bool TSTM32_Flasher::write_image(QFile& file, const QString& aFileName, bool Ver
       return false;
     }
     file.seek(0);
-    if (file.read(size) != readBack) {
+    const QByteArray image = file.read(size);
+    if (image.size() != size) {
+      report(QString("Cannot read the image file: %1 of %2 bytes read").arg(image.size()).arg(size));
+      return false;
+    }
+    if (image != readBack) {
       report("Verify error !!!");
       return false;
     }
+    fState.Verified = true;
     report("Verify OK");
   }
   return execute() == 0;
 }
 
-void TSTM32_Flasher::stopped(bool aBootloaderAnswered) {
-  if (fEraseBegun)
-    fOutcome = TFlashOutcome::FlashErased;
-  else if (!aBootloaderAnswered)
-    fOutcome = TFlashOutcome::NotReached;
-  else if (fLeftIntactFirmware && go() == 0)
-    fOutcome = TFlashOutcome::FirmwareRestarted;
+void TSTM32_Flasher::stopped() {
+  if (fActivated && fOutOfStep) resync();
+  TFlashOutcome& outcome = fState.Outcome;
+  if (fErased)
+    outcome = fState.Written && (fState.Verified || !fState.VerifyAsked) ? TFlashOutcome::NotStarted
+                                                                          : TFlashOutcome::FlashErased;
+  else if (fEraseAsked)
+    outcome = TFlashOutcome::EraseUnconfirmed;
+  else if (!fActivated)
+    outcome = TFlashOutcome::NotReached;
+  else if (fState.LeftIntactFirmware && go() == 0)
+    outcome = TFlashOutcome::FirmwareRestarted;
   else
-    fOutcome = TFlashOutcome::InBootloader;
-  report("Update stopped: " + FlashOutcomeText(fOutcome, fLeftIntactFirmware));
+    outcome = TFlashOutcome::InBootloader;
+  report("Update stopped: " + StateText());
 }
 
-QString FlashOutcomeText(TFlashOutcome aOutcome, bool aLeftIntactFirmware) {
-  switch (aOutcome) {
+QString FlashStateText(const TFlashState& aState) {
+  switch (aState.Outcome) {
     case TFlashOutcome::Started: return "the new firmware was started";
+    case TFlashOutcome::NothingSent: return "nothing was sent to the bootloader: nothing was erased";
     case TFlashOutcome::NotReached:
-      return aLeftIntactFirmware
-                 ? "the bootloader did not answer; the supply's firmware is intact: switch the supply off and on"
-                 : "the bootloader did not answer: nothing was changed";
-    case TFlashOutcome::FirmwareRestarted: return "the supply's firmware is intact and was restarted";
-    case TFlashOutcome::InBootloader: return "the supply waits in its bootloader: run the update again";
-    case TFlashOutcome::FlashErased: return "the flash is erased: run the update again";
+      return aState.LeftIntactFirmware ? "the bootloader did not answer: nothing was erased; the supply's "
+                                         "firmware is intact: switch the supply off and on"
+                                       : "the bootloader did not answer: nothing was erased";
+    case TFlashOutcome::FirmwareRestarted: return "nothing was erased; the supply's firmware is intact and was restarted";
+    case TFlashOutcome::InBootloader: return "nothing was erased; the supply waits in its bootloader: run the update again";
+    case TFlashOutcome::EraseUnconfirmed:
+      return "the erase was not confirmed, so the flash may be erased: run the update again";
+    case TFlashOutcome::FlashErased:
+      if (aState.Written) return "the image is written but not verified: run the update again";
+      if (aState.BlocksWritten == 0) return "the flash is erased: run the update again";
+      return QString("the flash is erased and %1 of %2 blocks are written: run the update again")
+          .arg(aState.BlocksWritten)
+          .arg(aState.Blocks);
+    case TFlashOutcome::NotStarted:
+      return aState.Verified ? "the image is written and verified; the supply did not restart: power-cycle it"
+                             : "the image is written (not verified); the supply did not restart: power-cycle it";
   }
   return {};
 }

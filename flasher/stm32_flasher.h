@@ -2,8 +2,10 @@
 // Client of the STM32 USART bootloader: writes a raw image from 0x08000000, reads it back to
 // verify it and starts it. It borrows an open serial port (38400 baud, 8 data bits, even parity)
 // and reports a running log and its progress through two events. Everything runs on the
-// calling thread; nothing is retried. An update that stops says in its last log line what state
-// it left the device in, and restarts the device's firmware when nothing was erased yet.
+// calling thread; no step is retried. A bootloader that stops answering is brought back in step
+// before the update gives up, and an update that stops says in its last log line what reached
+// the device: nothing, an erase, some blocks, the whole image with or without its verification.
+// It restarts the device's firmware when nothing was erased yet.
 
 #include "modbus/KRCOMPort.h"
 
@@ -23,14 +25,29 @@ using TFlasherProgress = std::function<void(void* Sender, int32_t Current, int32
 // Where an update left the device.
 enum class TFlashOutcome {
   Started,            // the new image runs
-  NotReached,         // the bootloader never answered: nothing was changed
+  NothingSent,        // the image file did not open: the bootloader was not addressed
+  NotReached,         // the bootloader never answered: nothing was erased
   FirmwareRestarted,  // stopped before the erase; the firmware it left runs again
   InBootloader,       // stopped before the erase; the device still waits in its bootloader
-  FlashErased,        // stopped after the erase had begun: the device has no usable firmware
+  EraseUnconfirmed,   // the erase was asked for and never acknowledged: it may have happened
+  FlashErased,        // erased, and some of the blocks written (none, or all but not verified)
+  NotStarted,         // written, verified when asked: only the start was lost
 };
 
-// The state for a person: "the flash is erased: run the update again".
-QString FlashOutcomeText(TFlashOutcome aOutcome, bool aLeftIntactFirmware);
+// What reached the device, as far as its answers tell.
+struct TFlashState {
+  TFlashOutcome Outcome = TFlashOutcome::NothingSent;
+  int32_t BlocksWritten = 0;  // acknowledged blocks
+  int32_t Blocks = 0;         // blocks of the image
+  bool Written = false;       // every block acknowledged
+  bool Verified = false;      // the read-back equals the image
+  bool VerifyAsked = true;
+  bool LeftIntactFirmware = false;
+};
+
+// The state for a person: "the flash is erased and 3 of 12 blocks are written: run the update
+// again".
+QString FlashStateText(const TFlashState& aState);
 
 class TSTM32_Flasher {
  public:
@@ -49,9 +66,14 @@ class TSTM32_Flasher {
   bool FlashFile(const QString& aFileName, bool Verify);
   // Set by a caller that has just asked the device's running firmware to jump to its bootloader:
   // that firmware is intact, so an update that stops before the erase starts it again.
-  void SetLeftIntactFirmware(bool Value) { fLeftIntactFirmware = Value; }
+  void SetLeftIntactFirmware(bool Value) { fState.LeftIntactFirmware = Value; }
+  // Asked between blocks and steps; true ends the update there (before the erase, the firmware
+  // that was left is started again).
+  void SetStopRequest(std::function<bool()> Value) { fStopRequest = std::move(Value); }
   // What the last FlashFile left the device in.
-  TFlashOutcome Outcome() const { return fOutcome; }
+  TFlashOutcome Outcome() const { return fState.Outcome; }
+  const TFlashState& State() const { return fState; }
+  QString StateText() const { return FlashStateText(fState); }
 
   // Protocol steps: 0 on success, 1 on failure (after their log lines).
   int32_t autobaud();
@@ -89,12 +111,22 @@ class TSTM32_Flasher {
 
  private:
   int32_t wait_ack();
+  // Waits up to aMs for ACK or NACK, skipping other bytes; false when neither came.
+  bool await_answer(uint32_t aMs);
+  // A frame cut short leaves the bootloader waiting for the rest of it and deaf to commands:
+  // filler bytes complete it, and once it answers it is brought back to the start of a command.
+  bool resync();
+  // Reads and drops input until the line has been quiet for a while.
+  void drain_until_quiet();
+  // True, once with a log line, when the caller asks the update to end.
+  bool stop_requested();
   void report(const QString& aMessage);
   void progress(int32_t Current, int32_t Max);
   // The steps of FlashFile up to the start; false when one failed or refused the image.
   bool write_image(QFile& aFile, const QString& aFileName, bool Verify);
-  // After a stopped update: restarts the firmware when that is safe and reports the state.
-  void stopped(bool aBootloaderAnswered);
+  // After a stopped update: brings the bootloader back in step, restarts the firmware when
+  // that is safe and reports the state.
+  void stopped();
   // Go to the start of the flash, with the failure lines of the start step.
   int32_t go();
   // Writes the frame in one call and waits for its ACK.
@@ -118,11 +150,14 @@ class TSTM32_Flasher {
   TKRCOMPort* fComPort;
   TFlasherMessage fOnWriteln;
   TFlasherProgress fOnProgress;
+  std::function<bool()> fStopRequest;
   uint32_t fLastService = 0;
-  bool fLeftIntactFirmware = false;
-  bool fEraseBegun = false;
+  TFlashState fState;
   bool fActivated = false;
-  TFlashOutcome fOutcome = TFlashOutcome::NotReached;
+  bool fEraseAsked = false;  // the erase argument went out
+  bool fErased = false;      // and was acknowledged
+  bool fOutOfStep = false;   // the last wait for an answer timed out
+  bool fStopReported = false;
   std::array<uint8_t, 258> fTx{};
   std::array<uint8_t, 256> fRx{};
 };

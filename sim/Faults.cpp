@@ -12,7 +12,7 @@ struct KindName {
   bool TakesValue;
 };
 
-constexpr std::array<KindName, 10> kKinds{{
+constexpr std::array<KindName, 12> kKinds{{
     {"drop-every", FaultKind::DropEvery, true},
     {"corrupt-every", FaultKind::CorruptEvery, true},
     {"delay-ms", FaultKind::DelayMs, true},
@@ -23,7 +23,11 @@ constexpr std::array<KindName, 10> kKinds{{
     {"nack-once", FaultKind::NackOnce, true},
     {"loss", FaultKind::Loss, true},
     {"idle-close-ms", FaultKind::IdleCloseMs, true},
+    {"cut-mid-frame", FaultKind::CutMidFrame, false},
+    {"power-cycle", FaultKind::PowerCycle, false},
 }};
+
+bool AtOneMoment(FaultKind kind) { return kind == FaultKind::CutMidFrame || kind == FaultKind::PowerCycle; }
 
 bool ParseUnsigned(std::string_view text, uint32_t& out) {
   if (text.empty()) return false;
@@ -90,6 +94,7 @@ std::optional<FaultSpec> ParseFault(std::string_view text, std::string* error) {
   } else if (text.find('@') != std::string_view::npos) {
     return fail("empty window");
   }
+  if (AtOneMoment(rule.Kind) && (window.empty() || rule.ToMs)) return fail("happens at one moment: give @T");
   return rule;
 }
 

@@ -11,7 +11,7 @@
 namespace kpxsim {
 
 enum class FaultKind { DropEvery, CorruptEvery, DelayMs, Unlock, Vanish, Protect, NackBlock,
-  NackOnce, Loss, IdleCloseMs };
+  NackOnce, Loss, IdleCloseMs, CutMidFrame, PowerCycle };
 
 struct FaultSpec {
   FaultKind Kind;
@@ -23,7 +23,8 @@ struct FaultSpec {
   bool ActiveAt(double nowMs) const { return nowMs >= FromMs && (!ToMs || nowMs < *ToMs); }
 };
 
-// Parses "drop-every=N", "unlock@2000", "vanish@5000-6000", "loss=5%,seed=7" and the like.
+// Parses "drop-every=N", "unlock@2000", "vanish@5000-6000", "loss=5%,seed=7" and the like. The
+// events of a moment, cut-mid-frame and power-cycle, need "@T" and take no end.
 std::optional<FaultSpec> ParseFault(std::string_view text, std::string* error);
 
 // A fault entering or leaving its window.

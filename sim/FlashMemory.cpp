@@ -40,14 +40,20 @@ bool FlashMemory::Program(uint32_t address, std::span<const uint8_t> data) {
 
 bool FlashMemory::ErasePage(uint32_t page) {
   if (page >= Pages()) return false;
+  if (page == 0) factoryFirmware_ = false;
   std::fill_n(bytes_.begin() + page * pageSize_, pageSize_, 0xFF);
   Save();
   return true;
 }
 
 void FlashMemory::EraseAll() {
+  factoryFirmware_ = false;
   std::fill(bytes_.begin(), bytes_.end(), 0xFF);
   Save();
+}
+
+bool FlashMemory::HoldsFirmware() const {
+  return factoryFirmware_ || std::any_of(bytes_.begin(), bytes_.begin() + 4, [](uint8_t b) { return b != 0xFF; });
 }
 
 void FlashMemory::Save() const {

@@ -34,6 +34,10 @@ class FlashMemory {
   bool Program(uint32_t address, std::span<const uint8_t> data);
   bool ErasePage(uint32_t page);
   void EraseAll();
+  // Whether a power-up starts a firmware: the one the supply came with (not kept in these bytes)
+  // until page 0 is erased, then whatever was written there, unless its first word, the
+  // initial stack pointer, reads erased.
+  bool HoldsFirmware() const;
 
  private:
   void Save() const;
@@ -41,6 +45,7 @@ class FlashMemory {
   uint32_t pageSize_;
   std::vector<uint8_t> bytes_;
   std::string outPath_;
+  bool factoryFirmware_ = true;
 };
 
 }  // namespace kpxsim

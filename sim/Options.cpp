@@ -69,6 +69,12 @@ std::string UsageText() {
                         RTU answer and the function code of a TCP answer; a SPEC may end in
                         @FROM[-TO] (milliseconds since start) to act only in that window, e.g.
                         drop-every=1@3000-6000, unlock@2000, vanish@5000
+                        cut-mid-frame@T: the serial link is cut at T as a cable pulled and
+                        plugged back: the frame arriving at T (else the next one of two bytes or
+                        more) loses its bytes from the middle on, and a bootloader is left waiting
+                        for them; power-cycle@T: the supply is switched off and on at T; it starts
+                        the firmware its flash holds, or stays in its bootloader when the flash is
+                        erased
   --fault-clock start|signal
                         what the windows' milliseconds count from: the start (default), or the
                         first SIGUSR1, before which no fault acts, so that a test can let the

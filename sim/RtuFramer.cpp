@@ -8,6 +8,13 @@ namespace kpxsim {
 
 void RtuFramer::Push(uint8_t byte, double arrivalMs) { bytes_.push_back({byte, arrivalMs}); }
 
+size_t RtuFramer::DropArrivingAfter(double nowMs) {
+  size_t dropped = 0;
+  // Arrival times only grow along the line.
+  for (; !bytes_.empty() && bytes_.back().At > nowMs; ++dropped) bytes_.pop_back();
+  return dropped;
+}
+
 int RtuFramer::ExpectedLength() const {
   if (bytes_.size() < 2) return -1;
   switch (bytes_[1].Value) {

@@ -29,6 +29,8 @@ class RtuFramer {
   double NextCheckMs(double nowMs) const;
 
   void Clear() { bytes_.clear(); }
+  // Drops the bytes still on their way at nowMs, as a cut line loses them; returns how many.
+  size_t DropArrivingAfter(double nowMs);
 
  private:
   struct Byte {

@@ -98,6 +98,7 @@ void Simulator::ReadPty(double nowMs) {
   uint8_t buf[512];
   ssize_t n;
   while ((n = ::read(pty_.MasterFd(), buf, sizeof buf)) > 0) {
+    if (cutPending_) n = CutShort(n);
     for (ssize_t i = 0; i < n; ++i) {
       // On an emulated line each byte arrives one byte time after the one before it.
       const double at = byteMs > 0 ? std::max(nowMs, lineBusyUntilMs_) + byteMs : nowMs;
@@ -108,6 +109,45 @@ void Simulator::ReadPty(double nowMs) {
         framer_.Push(buf[i], at);
     }
   }
+}
+
+void Simulator::CutLink(double nowMs) {
+  // On an emulated line the bytes still on their way are the frame in flight; with none, the
+  // next frame the client sends is the one cut.
+  const auto inFlight = std::find_if(bootIn_.begin(), bootIn_.end(),
+                                     [nowMs](const auto& b) { return b.second > nowMs; });
+  size_t lost = static_cast<size_t>(bootIn_.end() - inFlight);
+  bootIn_.erase(inFlight, bootIn_.end());
+  lost += framer_.DropArrivingAfter(nowMs);
+  if (lost == 0) {
+    cutPending_ = true;
+    return;
+  }
+  lineBusyUntilMs_ = nowMs;
+  trace_.Write("link", JsonObject().Add("event", "cut").Add("lost", static_cast<unsigned>(lost)));
+}
+
+ssize_t Simulator::CutShort(ssize_t count) {
+  if (count < 2) return count;  // a single byte has no middle
+  cutPending_ = false;
+  const ssize_t kept = count / 2;
+  trace_.Write("link", JsonObject()
+                           .Add("event", "cut")
+                           .Add("kept", static_cast<unsigned>(kept))
+                           .Add("lost", static_cast<unsigned>(count - kept)));
+  return kept;
+}
+
+void Simulator::PowerCycle() {
+  // What was on its way in either direction goes with the power, and so does a half-read frame.
+  rtuOut_.Clear();
+  const Mode next = flash_.HoldsFirmware() ? Mode::Modbus : Mode::Boot;
+  trace_.Write("boot", JsonObject().Add("event", "power-cycle").Add("starts", next == Mode::Modbus ? "firmware" : "bootloader"));
+  if (next != mode_) return EnterMode(next);
+  framer_.Clear();
+  bootIn_.clear();
+  supply_.Restart();
+  bootloader_.Reset();
 }
 
 void Simulator::ServeRtu(double nowMs) {
@@ -200,6 +240,12 @@ void Simulator::ApplyFaultEdges(double nowMs) {
           if (options_.Tcp && !tcp_.Listen(options_.TcpAddress, tcp_.Port(), &error))
             std::fprintf(stderr, "kpx-sim: %s\n", error.c_str());
         }
+        break;
+      case FaultKind::CutMidFrame:
+        if (edge.Entered) CutLink(nowMs);
+        break;
+      case FaultKind::PowerCycle:
+        if (edge.Entered) PowerCycle();
         break;
       default:
         break;  // the counting faults and the delay act on each answer

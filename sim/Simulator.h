@@ -3,6 +3,8 @@
 // pseudo-terminal and over TCP, the bootloader on the serial link after the jump command, wire
 // timing and the injected faults. Runs one poll loop until told to stop.
 
+#include <sys/types.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +46,13 @@ class Simulator {
   void Answer(ModbusAnswer answer, double dueMs, Link link, int client);
   void ApplyFaultEdges(double nowMs);
   void EnterMode(Mode mode);
+  // The cable pulled in the middle of a frame: the bytes of the frame in flight are lost.
+  void CutLink(double nowMs);
+  // Of a burst read while a cut is due, how many bytes get through.
+  ssize_t CutShort(ssize_t count);
+  // Off and on again: the supply starts the firmware its flash holds, else stays in its
+  // bootloader, waiting for the activation byte.
+  void PowerCycle();
   double NextWakeMs(double nowMs) const;
   double InputByteMs() const;
 
@@ -62,6 +71,7 @@ class Simulator {
   RtuFramer framer_;
   std::vector<std::pair<uint8_t, double>> bootIn_;
   double lineBusyUntilMs_ = 0;  // when the last byte sent to us has fully arrived
+  bool cutPending_ = false;     // a cut found no frame in flight: it hits the next one
   PacedOutput rtuOut_;
 };
 

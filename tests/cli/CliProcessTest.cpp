@@ -13,12 +13,14 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QThread>
 
 #include "tests/cli/CliRunner.h"
 #include "tests/cli/UnprivilegedRun.h"
 
 #include <grp.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -388,9 +390,10 @@ TEST(CliFlash, ASupplyLeftInItsBootloaderByAFailedUpdateIsFlashedAgain) {
   const CliRun failed = RunCli(sim.Link(false) + QStringList{"flash", image}, 60000);
   EXPECT_EQ(failed.Exit, 1);
   EXPECT_TRUE(failed.OutLines().contains("NACK in Write")) << failed.Out.toStdString();
-  EXPECT_EQ(failed.OutLines().last(), "Update stopped: the flash is erased: run the update again");
-  EXPECT_EQ(ErrLines(failed),
-            QStringList{"kelvora-cli: the update did not complete: the flash is erased: run the update again"});
+  EXPECT_EQ(failed.OutLines().last(),
+            "Update stopped: the flash is erased and 2 of 12 blocks are written: run the update again");
+  EXPECT_EQ(ErrLines(failed), QStringList{"kelvora-cli: the update did not complete: the flash is erased and 2 "
+                                          "of 12 blocks are written: run the update again"});
 
   // The active bootloader answers the identification with NACK bytes: it is flashed directly.
   const CliRun again = RunCli(sim.Link(false) + QStringList{"flash", image}, 60000);
@@ -420,11 +423,130 @@ TEST(CliFlash, BadImagesAreRefusedBeforeTheJumpAndARefusalInTheBootloaderRestart
   // erase, and the firmware is started again.
   const CliRun run = RunCli(sim.Link(false) + QStringList{"flash", ImageFile(dir, "fw.bin", 70000)}, 60000);
   EXPECT_EQ(run.Exit, 1);
-  EXPECT_EQ(run.OutLines().last(), "Update stopped: the supply's firmware is intact and was restarted");
-  EXPECT_EQ(ErrLines(run), QStringList{"kelvora-cli: the update did not complete: the supply's firmware "
-                                       "is intact and was restarted"});
+  EXPECT_EQ(run.OutLines().last(), "Update stopped: nothing was erased; the supply's firmware is intact and was restarted");
+  EXPECT_EQ(ErrLines(run), QStringList{"kelvora-cli: the update did not complete: nothing was erased; the "
+                                       "supply's firmware is intact and was restarted"});
   EXPECT_EQ(JumpsIn(sim.Trace()), 1u);
   EXPECT_EQ(RunCli(sim.Link(false) + QStringList{"status"}).Exit, 0) << "the firmware answers again";
+}
+
+// "Update stopped: the flash is erased and N of 64 blocks are written: run the update again", N
+// as the test cannot time it exactly.
+bool PartlyWritten(const QString& aLine, int aBlocks) {
+  static const QRegularExpression kText(
+      "^(kelvora-cli: the update did not complete|Update stopped): the flash is erased and (\\d+) of (\\d+) "
+      "blocks are written: run the update again$");
+  const QRegularExpressionMatch m = kText.match(aLine);
+  return m.hasMatch() && m.captured(2).toInt() > 0 && m.captured(2).toInt() < aBlocks &&
+         m.captured(3).toInt() == aBlocks;
+}
+
+TEST(CliFlash, ASupplyThatAnswersNeitherAsFirmwareNorAsBootloaderIsNotSaidToBeUnchanged) {
+  QTemporaryDir dir;
+  SimLink sim({"--fault", "drop-every=1"});
+  const CliRun run = RunCli(sim.Link(false) + QStringList{"flash", ImageFile(dir, "fw.bin", 1000)}, 60000);
+  EXPECT_EQ(run.Exit, 1);
+  EXPECT_EQ(run.OutLines().last(), "Update stopped: the bootloader did not answer: nothing was erased");
+  EXPECT_EQ(ErrLines(run), QStringList{"kelvora-cli: neither the supply's firmware nor its bootloader answered on " +
+                                       QString::fromStdString(sim.Sim().PtyPath()) +
+                                       ": nothing was erased now, but an earlier update may have left the flash "
+                                       "erased"});
+  EXPECT_EQ(JumpsIn(sim.Trace()), 0u);
+}
+
+TEST(CliFlashCutMidFrame, AfterACutInTheMiddleOfAFrameFlashSucceedsAgainInOneAttempt) {
+  QTemporaryDir dir;
+  // 16 KiB take about 5 s on a 38400-baud line, written from 6 s on, after the hand-over: the cut
+  // at 8.5 s falls among the blocks.
+  SimLink sim({"--flash-out", dir.filePath("flash.bin").toStdString(), "--boot-baud", "38400", "--fault",
+               "cut-mid-frame@8500"});
+  const QString image = ImageFile(dir, "fw.bin", 16384);
+  const CliRun failed = RunCli(sim.Link(false) + QStringList{"flash", image}, 60000);
+  EXPECT_EQ(failed.Exit, 1);
+  EXPECT_TRUE(failed.OutLines().contains("Bootloader in step again")) << failed.Out.toStdString();
+  EXPECT_TRUE(PartlyWritten(failed.OutLines().last(), 64)) << failed.Out.toStdString();
+  ASSERT_EQ(ErrLines(failed).size(), 1);
+  EXPECT_TRUE(PartlyWritten(ErrLines(failed)[0], 64)) << failed.Err.toStdString();
+  EXPECT_EQ(FileLines(sim.Dir("trace.jsonl")).filter("\"event\":\"cut\"").size(), 1);
+
+  const CliRun again = RunCli(sim.Link(false) + QStringList{"flash", image}, 60000);
+  ASSERT_EQ(again.Exit, 0) << again.Out.toStdString() << again.Err.toStdString();
+  EXPECT_TRUE(again.OutLines().contains("Bootloader already active")) << again.Out.toStdString();
+  EXPECT_FALSE(again.OutLines().contains("ACK response timeout!")) << again.Out.toStdString();
+  EXPECT_EQ(again.OutLines().last(), "Started OK");
+  EXPECT_EQ(FileBytes(dir.filePath("flash.bin"), 65536), FileBytes(image, 16384) + QByteArray(65536 - 16384, '\xFF'));
+  EXPECT_EQ(JumpsIn(sim.Trace()), 1u) << "the second attempt found the bootloader";
+}
+
+// kelvora-cli flash running against the simulator, to be stopped.
+class FlashRun {
+ public:
+  FlashRun(const SimLink& aSim, const QString& aImage) {
+    fCli.start(QProcessEnvironment::systemEnvironment().value("KELVORA_BIN_DIR") + "/kelvora-cli",
+               aSim.Link(false) + QStringList{"flash", aImage});
+  }
+  ~FlashRun() {
+    if (fCli.state() != QProcess::NotRunning) fCli.kill();
+    fCli.waitForFinished(5000);
+  }
+  bool Started() { return fCli.waitForStarted(5000); }
+  // Ctrl-C, and the end of the run.
+  bool Interrupt() {
+    return ::kill(static_cast<pid_t>(fCli.processId()), SIGINT) == 0 && fCli.waitForFinished(30000) &&
+           fCli.exitStatus() == QProcess::NormalExit;
+  }
+  int Exit() const { return fCli.exitCode(); }
+  QStringList Out() {
+    fOut += QString::fromUtf8(fCli.readAllStandardOutput());
+    return fOut.split('\n', Qt::SkipEmptyParts);
+  }
+  QStringList Err() { return QString::fromUtf8(fCli.readAllStandardError()).split('\n', Qt::SkipEmptyParts); }
+  bool WaitForOutput() { return fCli.waitForReadyRead(30000); }
+
+ private:
+  QProcess fCli;
+  QString fOut;
+};
+
+TEST(CliFlashStop, CtrlCDuringTheHandOverRestartsTheFirmwareItLeft) {
+  QTemporaryDir dir;
+  SimLink sim;
+  FlashRun run(sim, ImageFile(dir, "fw.bin", 2000));
+  ASSERT_TRUE(run.Started());
+  while (run.Out().filter("Jumping to the bootloader of").isEmpty()) ASSERT_TRUE(run.WaitForOutput());
+  ASSERT_TRUE(run.Interrupt());
+  EXPECT_EQ(run.Exit(), 1);
+  const QStringList out = run.Out();
+  EXPECT_EQ(out.mid(out.size() - 2),
+            (QStringList{"Stop requested: the update ends here",
+                         "Update stopped: nothing was erased; the supply's firmware is intact and was restarted"}))
+      << out.join('\n').toStdString();
+  EXPECT_EQ(run.Err(), QStringList{"kelvora-cli: the update did not complete: nothing was erased; the supply's "
+                                   "firmware is intact and was restarted"});
+  EXPECT_EQ(FileLines(sim.Dir("trace.jsonl")).filter("erase").size(), 0);
+  EXPECT_EQ(RunCli(sim.Link(false) + QStringList{"status"}).Exit, 0) << "the firmware answers again";
+}
+
+TEST(CliFlashStop, CtrlCWhileTheBlocksAreWrittenPrintsTheStateTheSupplyIsIn) {
+  QTemporaryDir dir;
+  SimLink sim({"--flash-out", dir.filePath("flash.bin").toStdString(), "--boot-baud", "38400"});
+  FlashRun run(sim, ImageFile(dir, "fw.bin", 16384));
+  ASSERT_TRUE(run.Started());
+  QElapsedTimer waited;
+  waited.start();
+  while (FileLines(sim.Dir("trace.jsonl")).filter("\"name\":\"write\",\"ok\":true").size() < 3 &&
+         waited.elapsed() < 30000)
+    QThread::msleep(20);
+  ASSERT_TRUE(run.Interrupt());
+  EXPECT_EQ(run.Exit(), 1);
+  const QStringList out = run.Out();
+  ASSERT_GE(out.size(), 2) << out.join('\n').toStdString();
+  EXPECT_EQ(out[out.size() - 2], "Stop requested: the update ends here");
+  EXPECT_TRUE(PartlyWritten(out.last(), 64)) << out.join('\n').toStdString();
+  const QStringList err = run.Err();
+  ASSERT_EQ(err.size(), 1) << err.join('\n').toStdString();
+  EXPECT_TRUE(PartlyWritten(err[0], 64)) << err[0].toStdString();
+  EXPECT_EQ(FileLines(sim.Dir("trace.jsonl")).filter("\"name\":\"go\"").size(), 0);
 }
 
 TEST(CliMessages, EachProblemIsOneLineThatNamesItsCause) {

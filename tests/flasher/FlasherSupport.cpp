@@ -71,11 +71,16 @@ void FlasherLog::Attach(TSTM32_Flasher& flasher) {
 }
 
 ScriptedBootloader::ScriptedBootloader(Edit edit, uint16_t pid)
+    : ScriptedBootloader(edit ? Reply([edit = std::move(edit)](Bytes a, const Bytes&) { return edit(std::move(a)); })
+                              : Reply(),
+                         pid) {}
+
+ScriptedBootloader::ScriptedBootloader(Reply reply, uint16_t pid)
     : trace_(clock_),
-      flash_(kpxsim::DeviceFor(pid), ""),
+      flash_(kpxsim::DeviceFor(pid), dir_.filePath("flash.bin").toStdString()),
       boot_({pid, 0x31, true}, flash_, trace_, faults_),
       path_(dir_.filePath("pty").toStdString()),
-      edit_(std::move(edit)) {
+      reply_(std::move(reply)) {
   std::string error;
   if (!trace_.Open(dir_.filePath("trace.jsonl").toStdString()) ||
       !pty_.Open(path_, &error))
@@ -94,14 +99,20 @@ void ScriptedBootloader::SendNoise(const Bytes& bytes) {
 }
 
 void ScriptedBootloader::Run() {
+  size_t index = 0;
+  Bytes request;  // what came since the last answer
   while (!stop_) {
     pollfd p{pty_.MasterFd(), POLLIN, 0};
     if (::poll(&p, 1, 10) <= 0 || !(p.revents & POLLIN)) continue;
     uint8_t buf[512];
     const ssize_t n = ::read(pty_.MasterFd(), buf, sizeof buf);
-    for (ssize_t i = 0; i < n; ++i) {
+    for (ssize_t i = 0; i < n; ++i, ++index) {
+      if (index >= loseFrom_ && index < loseFrom_ + loseCount_) continue;
+      request.push_back(buf[i]);
       Bytes answer = boot_.Feed(buf[i], clock_.NowMs());
-      if (edit_ && !answer.empty()) answer = edit_(std::move(answer));
+      if (answer.empty()) continue;
+      if (reply_) answer = reply_(std::move(answer), request);
+      request.clear();
       const size_t first = GapMs > 0 && answer.size() > 1 ? answer.size() / 2 : answer.size();
       if (first && ::write(pty_.MasterFd(), answer.data(), first) < 0) return;
       if (first == answer.size()) continue;

@@ -45,11 +45,14 @@ struct FlasherLog {
 };
 
 // A line of our own whose far end is the simulator's bootloader; Edit may change (or swallow)
-// each answer before it goes back, and Noise is sent before anything else.
+// each answer before it goes back (Reply sees the bytes it answers too), Noise is sent before
+// anything else, and bytes sent to it may be lost on the way.
 class ScriptedBootloader {
  public:
   using Edit = std::function<Bytes(Bytes)>;
+  using Reply = std::function<Bytes(Bytes answer, const Bytes& request)>;
   explicit ScriptedBootloader(Edit edit = {}, uint16_t pid = 0x438);
+  explicit ScriptedBootloader(Reply reply, uint16_t pid = 0x438);
   ~ScriptedBootloader();
   ScriptedBootloader(const ScriptedBootloader&) = delete;
   ScriptedBootloader& operator=(const ScriptedBootloader&) = delete;
@@ -60,7 +63,14 @@ class ScriptedBootloader {
   // Answers of more than one byte arrive in two bursts this far apart, as through a USB
   // adapter or on a loaded machine.
   std::atomic<int> GapMs{0};
+  // The bytes sent to the bootloader from the index aFrom on (counting from the first, 0) are
+  // lost, aCount of them, as when a cable is pulled and plugged back.
+  void Lose(size_t aFrom, size_t aCount) {
+    loseFrom_ = aFrom;
+    loseCount_ = aCount;
+  }
   QStringList Trace() const { return TraceLines(dir_.filePath("trace.jsonl")); }
+  QByteArray FlashImage() const { return ReadImage(dir_.filePath("flash.bin")); }
 
  private:
   void Run();
@@ -72,7 +82,8 @@ class ScriptedBootloader {
   kpxsim::Bootloader boot_;
   kpxsim::PseudoTerminal pty_;
   std::string path_;
-  Edit edit_;
+  Reply reply_;
+  std::atomic<size_t> loseFrom_{0}, loseCount_{0};
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

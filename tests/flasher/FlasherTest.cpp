@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QProcess>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -23,7 +25,17 @@ using Progress = std::vector<std::pair<int32_t, int32_t>>;
 const QString kDevice438 = "Device : STM32F303x4(6/8)/F334xx/F328xx ";
 // The last line of an update that stopped, by the state it left the device in.
 const QString kErased = "Update stopped: the flash is erased: run the update again";
-const QString kWaiting = "Update stopped: the supply waits in its bootloader: run the update again";
+const QString kWaiting = "Update stopped: nothing was erased; the supply waits in its bootloader: run the update again";
+const QString kRestarted = "Update stopped: nothing was erased; the supply's firmware is intact and was restarted";
+const QString kUnverified = "Update stopped: the image is written but not verified: run the update again";
+const QString kFillers = "No answer: sending filler bytes in case the bootloader waits for the rest of a frame";
+const QString kInStep = "Bootloader in step again";
+
+QString PartlyWritten(int aWritten, int aBlocks) {
+  return QString("Update stopped: the flash is erased and %1 of %2 blocks are written: run the update again")
+      .arg(aWritten)
+      .arg(aBlocks);
+}
 
 QStringList SuccessLines(const QString& name, int size, const QString& device = kDevice438) {
   return {"Activating device: OK", "File " + name, QString("File size is %1").arg(size),
@@ -99,7 +111,7 @@ TEST_F(FlasherOnSimulator, RefusedBlockEndsTheWriteWithoutReadBackOrStart) {
   Start({"--fault", "nack-block=2"});
   EXPECT_FALSE(Flash(RandomImage(1000)));
   QStringList expected = SuccessLines("fw.bin", 1000).mid(0, 7);
-  expected << "NACK in Write" << "Error writing file " + File("fw.bin") << kErased;
+  expected << "NACK in Write" << "Error writing file " + File("fw.bin") << PartlyWritten(2, 4);
   EXPECT_EQ(log_.Lines, expected);
   EXPECT_EQ(log_.Progress, (Progress{{0, 4}, {1, 4}}));
   EXPECT_EQ(CountContaining(Trace(), "\"name\":\"read\""), 0);
@@ -140,7 +152,7 @@ TEST_F(FlasherOnSimulator, EmptyOrOversizeImagesAreRefusedBeforeAnythingIsErased
   log_.Lines.clear();
   log_.Attach(*flasher_);
   EXPECT_FALSE(Flash(RandomImage(65537)));
-  EXPECT_EQ(log_.Lines.last(), "Update stopped: the supply's firmware is intact and was restarted");
+  EXPECT_EQ(log_.Lines.last(), kRestarted);
   EXPECT_EQ(flasher_->Outcome(), TFlashOutcome::FirmwareRestarted);
   EXPECT_EQ(CountContaining(Trace(), "\"name\":\"go\",\"ok\":true"), 1);
   EXPECT_EQ(CountContaining(Trace(), "erase"), 0);
@@ -151,7 +163,7 @@ TEST_F(FlasherOnSimulator, EmptyOrOversizeImagesAreRefusedBeforeAnythingIsErased
 TEST_F(FlasherOnSimulator, UnreadableFileThrowsBeforeAnythingIsSent) {
   Start();
   EXPECT_THROW(flasher_->FlashFile(File("missing.bin"), true), std::runtime_error);
-  EXPECT_TRUE(log_.Lines.isEmpty());
+  EXPECT_EQ(log_.Lines, QStringList{"Update stopped: nothing was sent to the bootloader: nothing was erased"});
   EXPECT_EQ(CountContaining(Trace(), "activate"), 0);
 }
 
@@ -176,12 +188,12 @@ TEST_F(FlasherOnSimulator, SilentDeviceTimesOutWhileTimersAndPaintingGoOnWithout
   EXPECT_FALSE(flasher_->FlashFile(File("fw.bin"), true));
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-  EXPECT_EQ(log_.Lines, (QStringList{"ACK response timeout!", "Activating device: FAILED !!!",
-                                     "Received 0x00 in Activating device",
-                                     "Update stopped: the bootloader did not answer: nothing was changed"}));
+  EXPECT_EQ(log_.Lines, (QStringList{"ACK response timeout!", kFillers, "No answer to the filler bytes either",
+                                     "Activating device: FAILED !!!", "Received 0x00 in Activating device",
+                                     "Update stopped: the bootloader did not answer: nothing was erased"}));
   EXPECT_EQ(flasher_->Outcome(), TFlashOutcome::NotReached);
-  EXPECT_GE(wall, 2.0);
-  EXPECT_LT(wall, 3.0);
+  EXPECT_GE(wall, 2.5);
+  EXPECT_LT(wall, 4.0);
   EXPECT_GT(ticks, 25) << "timers and painting go on during the wait";
   EXPECT_LT(CpuSeconds() - cpu, 0.3 * wall) << "the wait sleeps on the port";
 }
@@ -197,21 +209,30 @@ TEST_F(FlasherOnSimulator, SupplyThatVanishesMidWriteTimesOutWithoutBusyLoop) {
   EXPECT_FALSE(flasher_->FlashFile(File("fw.bin"), true));
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   EXPECT_EQ(log_.Lines.mid(7), (QStringList{"ACK response timeout!", "Received 0x00 in Sending write command",
-                                            "Error writing file " + File("fw.bin"), kErased}));
+                                            "Error writing file " + File("fw.bin"), kFillers,
+                                            "No answer to the filler bytes either", PartlyWritten(3, 20)}));
   EXPECT_LT(CpuSeconds() - cpu, 0.3 * wall) << "a hung-up port must not turn the waits into a busy loop";
 }
 
 // --- The same bootloader with its answers edited -------------------------------------------
 
 struct OnScriptedLine {
-  explicit OnScriptedLine(ScriptedBootloader::Edit edit) : line(std::move(edit)) {
+  explicit OnScriptedLine(ScriptedBootloader::Edit edit) : line(std::move(edit)) { Open(); }
+  explicit OnScriptedLine(ScriptedBootloader::Reply reply) : line(std::move(reply)) { Open(); }
+  void Open() {
     port = OpenBootPort(line.Path());
+    NewFlasher();
+  }
+  // A fresh attempt on the same line.
+  void NewFlasher() {
     flasher = std::make_unique<TSTM32_Flasher>(port.get());
+    log = {};
     log.Attach(*flasher);
   }
-  bool Flash(const QByteArray& image) {
-    WriteImage(dir.filePath("fw.bin"), image);
-    return flasher->FlashFile(dir.filePath("fw.bin"), true);
+  QString File() const { return dir.filePath("fw.bin"); }
+  bool Flash(const QByteArray& image, bool verify = true) {
+    WriteImage(File(), image);
+    return flasher->FlashFile(File(), verify);
   }
   QTemporaryDir dir;
   ScriptedBootloader line;
@@ -263,7 +284,7 @@ TEST(FlasherOnScriptedLine, ReadBackThatDiffersIsAVerifyErrorAndTheImageIsNotSta
   });
   EXPECT_FALSE(t.Flash(RandomImage(600)));
   QStringList expected = SuccessLines("fw.bin", 600).mid(0, 9);
-  expected << "Verify error !!!" << kErased;
+  expected << "Verify error !!!" << kUnverified;
   EXPECT_EQ(t.log.Lines, expected);
   EXPECT_EQ(CountContaining(t.line.Trace(), "\"name\":\"go\""), 0);
 }
@@ -271,7 +292,7 @@ TEST(FlasherOnScriptedLine, ReadBackThatDiffersIsAVerifyErrorAndTheImageIsNotSta
 // Answers that come in two bursts with a pause between them (longer than the gaps of bytes on
 // the line, and than a block's time on it) are still read whole and in step.
 TEST(FlasherOnScriptedLine, AnswersThatArriveInBurstsAreReadWhole) {
-  OnScriptedLine t({});
+  OnScriptedLine t(ScriptedBootloader::Edit{});
   t.line.GapMs = 250;
   const QByteArray image = RandomImage(600);
   EXPECT_TRUE(t.Flash(image)) << t.log.Lines.join('\n').toStdString();
@@ -285,7 +306,8 @@ TEST(FlasherOnScriptedLine, LostReadBackAsksToPowerCycleTheDevice) {
   });
   EXPECT_FALSE(t.Flash(RandomImage(600)));
   QStringList expected = SuccessLines("fw.bin", 600).mid(0, 9);
-  expected << "Read bytes error" << "Verification failed. Please turn the device off and on." << kErased;
+  expected << "Read bytes error" << "Verification failed. Please turn the device off and on." << kFillers
+           << kInStep << kUnverified;
   EXPECT_EQ(t.log.Lines, expected);
 }
 
@@ -301,6 +323,173 @@ TEST(FlasherOnScriptedLine, StaleBytesAndLineNoiseDoNotPassForAnAcknowledge) {
   ASSERT_EQ(t.port->InputCount(), 3);
   ASSERT_TRUE(t.Flash(RandomImage(300))) << t.log.Lines.join('\n').toStdString();
   EXPECT_EQ(t.log.Lines, SuccessLines("fw.bin", 300));
+}
+
+// --- A cable pulled in the middle of a frame --------------------------------------------------
+
+// On the line before the first block: activation, Get, Get ID, the erase and its argument; each
+// block is then a command, an address and a data frame of 258 bytes.
+constexpr size_t kBytesBeforeBlocks = 10, kBytesPerBlock = 265, kDataOffset = 7;
+
+TEST(FlasherCutMidFrame, TheBootloaderIsBroughtBackInStepAndTheNextAttemptSucceedsAtOnce) {
+  OnScriptedLine t(ScriptedBootloader::Edit{});
+  // The second half of block 2's data frame is lost: the bootloader waits for 129 more bytes.
+  t.line.Lose(kBytesBeforeBlocks + 2 * kBytesPerBlock + kDataOffset + 129, 129);
+  const QByteArray image = RandomImage(1000, 11);
+  EXPECT_FALSE(t.Flash(image));
+  QStringList expected = SuccessLines("fw.bin", 1000).mid(0, 7);
+  expected << "ACK response timeout!" << "Received 0x00 in Write" << "Error writing file " + t.File() << kFillers
+           << kInStep << PartlyWritten(2, 4);
+  EXPECT_EQ(t.log.Lines, expected);
+  EXPECT_EQ(t.flasher->Outcome(), TFlashOutcome::FlashErased);
+
+  t.NewFlasher();
+  ASSERT_TRUE(t.Flash(image)) << t.log.Lines.join('\n').toStdString();
+  EXPECT_EQ(t.log.Lines, QStringList{"Bootloader already active"} << SuccessLines("fw.bin", 1000));
+  EXPECT_EQ(t.line.FlashImage().left(1000), image);
+}
+
+// An earlier run that stopped dead in a data frame: the activation, Write Memory and its
+// address, each acknowledged, then 100 of the frame's 258 bytes.
+void LeaveInTheMiddleOfAFrame(TKRCOMPort& aPort) {
+  const std::vector<uint8_t> start{0x7F, 0x31, 0xCE, 0x08, 0x00, 0x00, 0x00, 0x08};
+  for (const auto& [from, count] : {std::pair{0, 1}, {1, 2}, {3, 5}}) {
+    aPort.Write(start.data() + from, count);
+    for (int i = 0; i < 200 && aPort.InputCount() == 0; ++i) aPort.WaitForInput(10);
+    uint8_t ack = 0;
+    ASSERT_EQ(aPort.Read(&ack, 1), 1);
+    ASSERT_EQ(ack, 0x79);
+  }
+  QByteArray part = RandomImage(100, 4);
+  part[0] = '\xFF';  // 256 bytes to come
+  aPort.Write(reinterpret_cast<const uint8_t*>(part.constData()), 100);
+}
+
+
+TEST(FlasherCutMidFrame, ABootloaderLeftInTheMiddleOfAFrameByAnEarlierRunIsActivatedThroughIt) {
+  OnScriptedLine t(ScriptedBootloader::Edit{});
+  ASSERT_NO_FATAL_FAILURE(LeaveInTheMiddleOfAFrame(*t.port));
+
+  const QByteArray image = RandomImage(700, 12);
+  ASSERT_TRUE(t.Flash(image)) << t.log.Lines.join('\n').toStdString();
+  EXPECT_EQ(t.log.Lines, QStringList({"ACK response timeout!", kFillers, kInStep}) << SuccessLines("fw.bin", 700));
+  EXPECT_EQ(t.line.FlashImage().left(700), image);
+}
+
+// --- The state an update leaves the supply in, at each step where it can stop ---------------
+
+struct StopCase {
+  const char* Stage;
+  std::vector<uint8_t> LostAnswerTo;  // the request whose answer does not come back
+  int LostDataFrame;                  // or the data frame of this block, -1: none
+  bool Verify;
+  bool IntactFirmware;
+  QString Last;
+  const char* InTrace;  // what the bootloader did, seen in its trace
+};
+
+// Each case waits for one lost answer; the cases of the erase wait 10 s for it.
+void ExpectStopStates(const std::vector<StopCase>& cases) {
+  for (const StopCase& c : cases) {
+    SCOPED_TRACE(c.Stage);
+    int dataFrames = 0;
+    OnScriptedLine t(ScriptedBootloader::Reply([&](Bytes answer, const Bytes& request) {
+      if (request.size() == 258 && dataFrames++ == c.LostDataFrame) return Bytes{};
+      return request == c.LostAnswerTo ? Bytes{} : answer;
+    }));
+    t.flasher->SetLeftIntactFirmware(c.IntactFirmware);
+    EXPECT_FALSE(t.Flash(RandomImage(600), c.Verify));
+    ASSERT_GE(t.log.Lines.size(), 3);
+    EXPECT_TRUE(t.log.Lines.contains("ACK response timeout!"));
+    EXPECT_EQ(t.log.Lines.mid(t.log.Lines.size() - 3), (QStringList{kFillers, kInStep, c.Last}))
+        << t.log.Lines.join('\n').toStdString();
+    EXPECT_EQ(CountContaining(t.line.Trace(), c.InTrace), 1);
+  }
+}
+
+const std::vector<uint8_t> kEraseCommand{0x44, 0xBB}, kEraseArgument{0xFF, 0xFF, 0x00}, kGo{0x21, 0xDE};
+
+TEST(FlasherStopStates, AnUnansweredEraseSaysWhetherTheFlashMayBeErased) {
+  ExpectStopStates({
+      {"erase command unanswered", kEraseCommand, -1, true, false, kWaiting, "\"name\":\"erase-mass\",\"ok\":false"},
+      {"erase command unanswered, left firmware", kEraseCommand, -1, true, true, kRestarted,
+       "\"name\":\"go\",\"ok\":true"},
+      {"erase unconfirmed", kEraseArgument, -1, true, false,
+       "Update stopped: the erase was not confirmed, so the flash may be erased: run the update again",
+       "\"name\":\"erase-mass\",\"ok\":true"},
+  });
+}
+
+TEST(FlasherStopStates, AnUnansweredBlockOrStartSaysHowMuchOfTheImageIsIn) {
+  ExpectStopStates({
+      {"block 2 unconfirmed", {}, 2, true, true, PartlyWritten(2, 3), "\"addr\":\"0x08000200\",\"count\":256"},
+      {"start lost after the verify", kGo, -1, true, true,
+       "Update stopped: the image is written and verified; the supply did not restart: power-cycle it",
+       "\"name\":\"read\",\"ok\":true,\"addr\":\"0x08000200\""},
+      {"start lost without a verify", kGo, -1, false, true,
+       "Update stopped: the image is written (not verified); the supply did not restart: power-cycle it",
+       "\"name\":\"write\",\"ok\":true,\"addr\":\"0x08000200\""},
+  });
+}
+
+// --- The image file fails while it is written ---------------------------------------------
+
+TEST(FlasherImageRead, AnImageCutShortWhileWrittenStopsTheUpdateBeforeTheStart) {
+  OnScriptedLine t(ScriptedBootloader::Edit{});
+  WriteImage(t.File(), RandomImage(1000));
+  // The file shrinks once the first block is written, as a file on a pulled stick.
+  t.flasher->SetOnProgress([&](void*, int32_t current, int32_t) {
+    if (current == 0) QFile::resize(t.File(), 300);
+  });
+  EXPECT_FALSE(t.flasher->FlashFile(t.File(), /*Verify=*/false));
+  EXPECT_EQ(t.log.Lines.mid(7), (QStringList{"Cannot read the image file: 300 of 1000 bytes read",
+                                             "Error writing file " + t.File(), PartlyWritten(1, 4)}));
+  const QStringList trace = t.line.Trace();
+  EXPECT_EQ(CountContaining(trace, "\"name\":\"write\""), 1);
+  EXPECT_EQ(CountContaining(trace, "\"name\":\"go\""), 0) << "padding must not be started";
+}
+
+// --- The user stops the update ----------------------------------------------------------
+
+TEST(FlasherStopRequest, AStopEndsTheUpdateBetweenBlocksAndBeforeTheEraseRestartsTheFirmware) {
+  OnScriptedLine t(ScriptedBootloader::Edit{});
+  t.flasher->SetStopRequest([&] { return t.log.Progress.size() >= 2; });
+  EXPECT_FALSE(t.Flash(RandomImage(1000)));
+  EXPECT_EQ(t.log.Lines.mid(7), (QStringList{"Stop requested: the update ends here", PartlyWritten(2, 4)}));
+  EXPECT_EQ(CountContaining(t.line.Trace(), "\"name\":\"write\""), 2);
+
+  t.NewFlasher();
+  t.flasher->SetLeftIntactFirmware(true);
+  t.flasher->SetStopRequest([] { return true; });
+  EXPECT_FALSE(t.Flash(RandomImage(1000)));
+  EXPECT_EQ(t.log.Lines.mid(t.log.Lines.size() - 2), (QStringList{"Stop requested: the update ends here", kRestarted}));
+  EXPECT_EQ(CountContaining(t.line.Trace(), "erase"), 1) << "only the first attempt's";
+  EXPECT_EQ(CountContaining(t.line.Trace(), "\"name\":\"go\",\"ok\":true"), 1);
+}
+
+// --- The resync against a bootloader client nobody here wrote ------------------------------
+
+TEST_F(FlasherOnSimulator, AfterTheResyncStm32flashFindsTheBootloaderInStepAndWritesAnImage) {
+  Start({"--boot-baud", "38400"});
+  ASSERT_NO_FATAL_FAILURE(LeaveInTheMiddleOfAFrame(*port_));
+
+  // Our client brings it back in step, and stops before the erase: the image does not fit.
+  EXPECT_FALSE(Flash(RandomImage(70000)));
+  EXPECT_EQ(log_.Lines.mid(0, 4), (QStringList{"ACK response timeout!", kFillers, kInStep, "Activating device: OK"}));
+  EXPECT_EQ(log_.Lines.last(), kWaiting);
+  flasher_.reset();
+  port_.reset();
+
+  const QByteArray image = RandomImage(3000, 5);
+  WriteImage(File("other.bin"), image);
+  QProcess tool;
+  tool.setProcessChannelMode(QProcess::MergedChannels);
+  tool.start("stm32flash", {"-m", "8n1", "-b", "38400", "-w", File("other.bin"), "-v",
+                            QString::fromStdString(sim_->PtyPath())});
+  ASSERT_TRUE(tool.waitForFinished(30000));
+  const QString output = QString::fromLocal8Bit(tool.readAll());
+  EXPECT_EQ(tool.exitCode(), 0) << output.toStdString();
+  EXPECT_EQ(ReadImage(File("flash.bin")).left(3000), image) << output.toStdString();
 }
 
 }  // namespace

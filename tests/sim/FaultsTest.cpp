@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <thread>
 
 #include <QCoreApplication>
@@ -153,6 +156,135 @@ TEST(SimFaults, VanishUnplugsThePortAndItsLinkUntilTheWindowEnds) {
   EXPECT_TRUE(ModbusClient::Rtu(link).Read(0, 1));
   EXPECT_TRUE(ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort()).Read(0, 1)) << "on the same port";
   EXPECT_TRUE(sim.Running());
+}
+
+int LinesWith(const std::vector<std::string>& lines, const std::string& part) {
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                        [&](const std::string& l) { return l.find(part) != std::string::npos; }));
+}
+
+// The bootloader after the jump, activated, on a raw line.
+std::unique_ptr<RawPort> ActiveBootloader(const std::string& pty) {
+  {
+    auto client = ModbusClient::Rtu(pty);
+    client.SetTimeoutMs(100);
+    EXPECT_FALSE(client.Write(32, 9148)) << "the jump is not answered";
+  }
+  auto port = std::make_unique<RawPort>(pty);
+  EXPECT_TRUE(port->Write({0x7F}));
+  EXPECT_EQ(port->Read(1), std::vector<uint8_t>{0x79});
+  return port;
+}
+
+const std::vector<uint8_t> kAck{0x79}, kNack{0x1F};
+// Write Memory at 0x08000000, and its data frame of 256 bytes with a good checksum.
+const std::vector<uint8_t> kWriteCommand{0x31, 0xCE}, kFlashStart{0x08, 0x00, 0x00, 0x00, 0x08};
+std::vector<uint8_t> DataFrame(uint8_t value) {
+  std::vector<uint8_t> frame(258, value);
+  frame[0] = 0xFF;
+  frame[257] = 0xFF;  // 0xFF and an even number of equal bytes
+  return frame;
+}
+
+TEST(SimCutMidFrame, TheFrameArrivingAtTheCutLosesItsSecondHalfAndTheBootloaderWaitsForIt) {
+  TempFolder dir;
+  SimProcess sim({"--rtu", dir / "pty", "--fault", "cut-mid-frame@1500", "--trace", dir / "t.jsonl",
+                  "--flash-out", dir / "flash.bin"});
+  const auto started = std::chrono::steady_clock::now();
+  auto port = ActiveBootloader(sim.PtyPath());
+  ASSERT_TRUE(port->Write({0x44, 0xBB}));
+  ASSERT_EQ(port->Read(1), kAck);
+  ASSERT_TRUE(port->Write({0xFF, 0xFF, 0x00}));
+  ASSERT_EQ(port->Read(1), kAck) << "mass erase";
+  ASSERT_TRUE(port->Write(kWriteCommand));
+  ASSERT_EQ(port->Read(1), kAck);
+  ASSERT_TRUE(port->Write(kFlashStart));
+  ASSERT_EQ(port->Read(1), kAck);
+
+  SleepUntilSimMs(started, 1600);
+  ASSERT_TRUE(port->Write(DataFrame(0x5A)));
+  EXPECT_TRUE(port->Read(1, 300).empty()) << "129 bytes arrived; the bootloader waits for 129 more";
+  // Commands are taken for the rest of the frame, until it is complete and its checksum fails.
+  ASSERT_TRUE(port->Write(std::vector<uint8_t>(128, 0x7F)));
+  EXPECT_TRUE(port->Read(1, 300).empty());
+  ASSERT_TRUE(port->Write({0x7F}));
+  EXPECT_EQ(port->Read(1), kNack);
+
+  // The link works again, and only that one frame was cut.
+  ASSERT_TRUE(port->Write(kWriteCommand));
+  ASSERT_EQ(port->Read(1), kAck);
+  ASSERT_TRUE(port->Write(kFlashStart));
+  ASSERT_EQ(port->Read(1), kAck);
+  ASSERT_TRUE(port->Write(DataFrame(0x5A)));
+  EXPECT_EQ(port->Read(1), kAck);
+  sim.Stop();
+  const auto trace = ReadLines(dir / "t.jsonl");
+  EXPECT_EQ(LinesWith(trace, "\"event\":\"cut\",\"kept\":129,\"lost\":129"), 1);
+  EXPECT_EQ(LinesWith(trace, "\"name\":\"write\",\"ok\":false"), 1);
+  EXPECT_EQ(LinesWith(trace, "\"name\":\"write\",\"ok\":true"), 1);
+  std::ifstream flash(dir / "flash.bin", std::ios::binary);
+  std::string first(256, '\0');
+  ASSERT_TRUE(flash.read(first.data(), 256));
+  EXPECT_EQ(first, std::string(256, '\x5A'));
+}
+
+TEST(SimCutMidFrame, OnAnEmulatedLineTheBytesStillOnTheirWayAreLost) {
+  TempFolder dir;
+  // 258 bytes at 1200 baud, 11 bits each, are 2.4 s on the line: the cut at 1500 ms finds them.
+  SimProcess sim({"--rtu", dir / "pty", "--boot-baud", "1200", "--fault", "cut-mid-frame@1500",
+                  "--trace", dir / "t.jsonl"});
+  const auto started = std::chrono::steady_clock::now();
+  auto port = ActiveBootloader(sim.PtyPath());
+  ASSERT_TRUE(port->Write(kWriteCommand));
+  ASSERT_EQ(port->Read(1), kAck);
+  ASSERT_TRUE(port->Write(kFlashStart));
+  ASSERT_EQ(port->Read(1), kAck);
+  ASSERT_LT(std::chrono::steady_clock::now() - started, milliseconds(1200)) << "too late to be cut";
+  ASSERT_TRUE(port->Write(DataFrame(0x5A)));
+  EXPECT_TRUE(port->Read(1, 3000).empty());
+  sim.Stop();
+  const auto trace = ReadLines(dir / "t.jsonl");
+  ASSERT_EQ(LinesWith(trace, "\"event\":\"cut\",\"lost\":"), 1);
+  EXPECT_EQ(LinesWith(trace, "\"name\":\"write\""), 0);
+}
+
+TEST(SimPowerCycle, StartsTheFirmwareTheFlashHoldsOrStaysInTheBootloader) {
+  TempFolder dir;
+  SimProcess sim({"--rtu", dir / "pty", "--fault", "power-cycle@1000", "--fault", "power-cycle@2000",
+                  "--fault", "power-cycle@3000", "--trace", dir / "t.jsonl"});
+  const auto started = std::chrono::steady_clock::now();
+  // In the bootloader with the firmware the supply came with: it comes back.
+  ActiveBootloader(sim.PtyPath());
+  SleepUntilSimMs(started, 1100);
+  ASSERT_TRUE(ModbusClient::Rtu(sim.PtyPath()).Read(0, 1)) << "the firmware runs again";
+
+  // Erased: the supply stays in a bootloader that has to be activated again.
+  {
+    auto port = ActiveBootloader(sim.PtyPath());
+    ASSERT_TRUE(port->Write({0x44, 0xBB}));
+    ASSERT_EQ(port->Read(1), kAck);
+    ASSERT_TRUE(port->Write({0xFF, 0xFF, 0x00}));
+    ASSERT_EQ(port->Read(1), kAck);
+  }
+  SleepUntilSimMs(started, 2100);
+  {
+    RawPort port(sim.PtyPath());
+    ASSERT_TRUE(port.Write({0x7F}));
+    EXPECT_EQ(port.Read(1), kAck) << "activated afresh, not already active";
+    // A first block with a stack pointer: that image is started by the next power-up.
+    ASSERT_TRUE(port.Write(kWriteCommand));
+    ASSERT_EQ(port.Read(1), kAck);
+    ASSERT_TRUE(port.Write(kFlashStart));
+    ASSERT_EQ(port.Read(1), kAck);
+    ASSERT_TRUE(port.Write(DataFrame(0x20)));
+    ASSERT_EQ(port.Read(1), kAck);
+  }
+  SleepUntilSimMs(started, 3100);
+  EXPECT_TRUE(ModbusClient::Rtu(sim.PtyPath()).Read(0, 1));
+  sim.Stop();
+  const auto trace = ReadLines(dir / "t.jsonl");
+  EXPECT_EQ(LinesWith(trace, "\"event\":\"power-cycle\",\"starts\":\"firmware\""), 2);
+  EXPECT_EQ(LinesWith(trace, "\"event\":\"power-cycle\",\"starts\":\"bootloader\""), 1);
 }
 
 TEST(SimWireTime, BaudRateSetsHowLongAnExchangeTakes) {

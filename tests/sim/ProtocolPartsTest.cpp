@@ -56,6 +56,18 @@ TEST(RtuFraming, WaitsForTheLastByteAndForSilenceOnUnknownFunctions) {
   EXPECT_EQ(late->Bytes, odd);
 }
 
+TEST(RtuFraming, ACutLosesTheBytesStillOnTheirWayAndTheNextFrameStandsAlone) {
+  RtuFramer framer(5.0);
+  const auto read = WithCrc({1, 3, 0, 0, 0, 10});
+  for (size_t i = 0; i < read.size(); ++i) framer.Push(read[i], 1.0 * i);
+  EXPECT_EQ(framer.DropArrivingAfter(3.5), 4u);
+  EXPECT_FALSE(framer.Next(100)) << "half a request";
+  Push(framer, read, 200);
+  const auto frame = framer.Next(300);
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(frame->Bytes, read);
+}
+
 TEST(FaultSpecs, ParseValuesAndWindows) {
   std::string error;
   const auto drop = ParseFault("drop-every=3@1000-2000", &error);
@@ -73,6 +85,15 @@ TEST(FaultSpecs, ParseValuesAndWindows) {
   for (const char* bad : {"drop-every", "drop-every=0", "unlock=1", "protect=x", "protect=65536", "melt",
                           "vanish@", "delay-ms=5@300-200", "nack-block=1@a"})
     EXPECT_FALSE(ParseFault(bad, &error)) << bad;
+}
+
+TEST(FaultSpecs, MomentaryFaultsNeedATimeAndNoEnd) {
+  std::string why;
+  EXPECT_TRUE(ParseFault("cut-mid-frame@2000", &why));
+  EXPECT_TRUE(ParseFault("power-cycle@0", &why));
+  for (const char* bad : {"cut-mid-frame", "power-cycle@1000-2000", "cut-mid-frame=3@10"})
+    EXPECT_FALSE(ParseFault(bad, &why)) << bad;
+  EXPECT_NE(why.find("takes no value"), std::string::npos) << why;
 }
 
 TEST(FaultSpecs, CountingFaultsCountOnlyInsideTheirWindow) {
