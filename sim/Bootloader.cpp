@@ -23,7 +23,7 @@ std::string Hex(uint32_t value, int digits) {
 }  // namespace
 
 Bootloader::Bootloader(const BootConfig& config, FlashMemory& flash, Trace& trace,
-                       const FaultPlan& faults)
+                       FaultPlan& faults)
     : config_(config), flash_(flash), trace_(trace), faults_(faults) {
   Reset();
 }

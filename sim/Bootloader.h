@@ -23,7 +23,7 @@ class Bootloader {
  public:
   static constexpr uint8_t kAck = 0x79, kNack = 0x1F, kActivate = 0x7F;
 
-  Bootloader(const BootConfig& config, FlashMemory& flash, Trace& trace, const FaultPlan& faults);
+  Bootloader(const BootConfig& config, FlashMemory& flash, Trace& trace, FaultPlan& faults);
 
   // After a reset the bootloader waits for the activation byte.
   void Reset();
@@ -56,7 +56,7 @@ class Bootloader {
   BootConfig config_;
   FlashMemory& flash_;
   Trace& trace_;
-  const FaultPlan& faults_;
+  FaultPlan& faults_;
   double nowMs_ = 0;
   bool started_ = false;
   size_t need_ = 0;

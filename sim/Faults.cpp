@@ -12,7 +12,7 @@ struct KindName {
   bool TakesValue;
 };
 
-constexpr std::array<KindName, 9> kKinds{{
+constexpr std::array<KindName, 10> kKinds{{
     {"drop-every", FaultKind::DropEvery, true},
     {"corrupt-every", FaultKind::CorruptEvery, true},
     {"delay-ms", FaultKind::DelayMs, true},
@@ -20,6 +20,7 @@ constexpr std::array<KindName, 9> kKinds{{
     {"vanish", FaultKind::Vanish, false},
     {"protect", FaultKind::Protect, true},
     {"nack-block", FaultKind::NackBlock, true},
+    {"nack-once", FaultKind::NackOnce, true},
     {"loss", FaultKind::Loss, true},
     {"idle-close-ms", FaultKind::IdleCloseMs, true},
 }};
@@ -92,14 +93,19 @@ std::optional<FaultSpec> ParseFault(std::string_view text, std::string* error) {
   return rule;
 }
 
-FaultPlan::FaultPlan(std::vector<FaultSpec> rules) {
+FaultPlan::FaultPlan(std::vector<FaultSpec> rules, bool clockOnSignal) {
   for (FaultSpec& s : rules) entries_.push_back({s, 0, false, std::minstd_rand(s.Seed + 1)});
+  if (!clockOnSignal) origin_ = 0.0;
+}
+
+void FaultPlan::StartClock(double nowMs) {
+  if (!origin_) origin_ = nowMs;
 }
 
 bool FaultPlan::Counted(FaultKind kind, double nowMs) {
   bool hit = false;
   for (Entry& e : entries_) {
-    if (e.Rule.Kind != kind || !e.Rule.ActiveAt(nowMs)) continue;
+    if (e.Rule.Kind != kind || !Active(e.Rule, nowMs)) continue;
     if (++e.Count % e.Rule.Value == 0) hit = true;
   }
   return hit;
@@ -108,7 +114,7 @@ bool FaultPlan::Counted(FaultKind kind, double nowMs) {
 bool FaultPlan::DropAnswer(double nowMs) {
   bool lost = Counted(FaultKind::DropEvery, nowMs);
   for (Entry& e : entries_)
-    if (e.Rule.Kind == FaultKind::Loss && e.Rule.ActiveAt(nowMs) &&
+    if (e.Rule.Kind == FaultKind::Loss && Active(e.Rule, nowMs) &&
         std::uniform_int_distribution<uint32_t>(0, 99)(e.Chance) < e.Rule.Value)
       lost = true;
   return lost;
@@ -119,27 +125,30 @@ bool FaultPlan::CorruptAnswer(double nowMs) { return Counted(FaultKind::CorruptE
 double FaultPlan::AnswerDelayMs(double nowMs) const {
   double delay = 0;
   for (const Entry& e : entries_)
-    if (e.Rule.Kind == FaultKind::DelayMs && e.Rule.ActiveAt(nowMs)) delay += e.Rule.Value;
+    if (e.Rule.Kind == FaultKind::DelayMs && Active(e.Rule, nowMs)) delay += e.Rule.Value;
   return delay;
 }
 
 double FaultPlan::IdleCloseMs(double nowMs) const {
   for (const Entry& e : entries_)
-    if (e.Rule.Kind == FaultKind::IdleCloseMs && e.Rule.ActiveAt(nowMs)) return e.Rule.Value;
+    if (e.Rule.Kind == FaultKind::IdleCloseMs && Active(e.Rule, nowMs)) return e.Rule.Value;
   return 0;
 }
 
-bool FaultPlan::NackBlock(uint32_t block, double nowMs) const {
-  for (const Entry& e : entries_)
-    if (e.Rule.Kind == FaultKind::NackBlock && e.Rule.Value == block && e.Rule.ActiveAt(nowMs))
-      return true;
-  return false;
+bool FaultPlan::NackBlock(uint32_t block, double nowMs) {
+  bool refused = false;
+  for (Entry& e : entries_) {
+    if (e.Rule.Value != block || !Active(e.Rule, nowMs)) continue;
+    if (e.Rule.Kind == FaultKind::NackBlock) refused = true;
+    if (e.Rule.Kind == FaultKind::NackOnce && e.Count++ == 0) refused = true;
+  }
+  return refused;
 }
 
 std::vector<FaultEdge> FaultPlan::Step(double nowMs) {
   std::vector<FaultEdge> edges;
   for (Entry& e : entries_) {
-    const bool active = e.Rule.ActiveAt(nowMs);
+    const bool active = Active(e.Rule, nowMs);
     if (active != e.Active)
       edges.push_back({e.Rule.Kind, e.Rule.Value, active, e.Rule.ToMs.has_value()});
     e.Active = active;

@@ -10,7 +10,7 @@
 
 namespace kpxsim {
 
-enum class FaultKind { DropEvery, CorruptEvery, DelayMs, Unlock, Vanish, Protect, NackBlock,
+enum class FaultKind { DropEvery, CorruptEvery, DelayMs, Unlock, Vanish, Protect, NackBlock, NackOnce,
   Loss, IdleCloseMs };
 
 struct FaultSpec {
@@ -36,7 +36,12 @@ struct FaultEdge {
 
 class FaultPlan {
  public:
-  explicit FaultPlan(std::vector<FaultSpec> rules = {});
+  // The windows count from the simulator's start, or, with clockOnSignal, from StartClock, and
+  // no fault acts before it.
+  explicit FaultPlan(std::vector<FaultSpec> rules = {}, bool clockOnSignal = false);
+
+  // Starts the windows' clock (the first call counts).
+  void StartClock(double nowMs);
 
   // Counts one Modbus answer about to leave; true when it must be lost (every Nth, or by chance).
   bool DropAnswer(double nowMs);
@@ -46,8 +51,9 @@ class FaultPlan {
   double AnswerDelayMs(double nowMs) const;
   // How long a TCP client may stay idle before the bridge closes its connection; 0: for ever.
   double IdleCloseMs(double nowMs) const;
-  // Whether the bootloader refuses the write of this 256-byte block of the flash.
-  bool NackBlock(uint32_t block, double nowMs) const;
+  // Whether the bootloader refuses the write of this 256-byte block of the flash (counts the
+  // refusals of a block refused only once).
+  bool NackBlock(uint32_t block, double nowMs);
 
   // The windows entered or left since the previous call.
   std::vector<FaultEdge> Step(double nowMs);
@@ -60,7 +66,11 @@ class FaultPlan {
     std::minstd_rand Chance;
   };
   bool Counted(FaultKind kind, double nowMs);
+  bool Active(const FaultSpec& rule, double nowMs) const {
+    return origin_ && rule.ActiveAt(nowMs - *origin_);
+  }
   std::vector<Entry> entries_;
+  std::optional<double> origin_;
 };
 
 }  // namespace kpxsim

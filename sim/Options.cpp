@@ -32,10 +32,10 @@ bool ParseReal(const std::string& text, double& out) {
 }
 
 // The options that take a value: all but --help.
-constexpr std::array<std::string_view, 19> kOptions{
+constexpr std::array<std::string_view, 20> kOptions{
     "--model", "--firmware", "--pver", "--mgic", "--dvid", "--state", "--slave",
     "--rtu", "--tcp", "--baud", "--boot-baud", "--load", "--vin", "--trace",
-    "--fault", "--boot-pid", "--boot-version", "--erase", "--flash-out"};
+    "--fault", "--fault-clock", "--boot-pid", "--boot-version", "--erase", "--flash-out"};
 
 bool Known(const std::string& opt) {
   return std::find(kOptions.begin(), kOptions.end(), opt) != kOptions.end();
@@ -62,12 +62,17 @@ std::string UsageText() {
   --vin VOLTS           input voltage, 0 to 655.35 (default: the model's highest voltage + 5 V)
   --trace FILE          one JSON object per line for every request received and every answer sent
   --fault SPEC          repeatable: drop-every=N, corrupt-every=N, delay-ms=N, unlock, vanish,
-                        protect=CODE, nack-block=N; corrupt-every damages the CRC of an RTU answer
+                        protect=CODE, nack-block=N, nack-once=N (block N is refused the
+                        first time only, as after a glitch); corrupt-every damages the CRC of an RTU answer
                         and the function code of a TCP answer; a SPEC may end in @FROM[-TO] (milliseconds since
                         start) to act only in that window, e.g. drop-every=1@3000-6000, unlock@2000,
                         vanish@5000
                         loss=P%[,seed=N] loses that share of the answers at random (the same ones
                         for the same seed); idle-close-ms=N closes a TCP client idle for N ms
+  --fault-clock start|signal
+                        what the windows' milliseconds count from: the start (default), or the
+                        first SIGUSR1, before which no fault acts, so that a test can let the
+                        faults begin once its client is connected
   --boot-pid N          product ID the bootloader reports (default 0x438)
   --boot-version N      bootloader version byte (default 0x31)
   --erase ext|std       erase command the bootloader offers, 0x44 or 0x43 (default ext)
@@ -136,6 +141,9 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         const auto rule = ParseFault(val, &why);
         if (!rule) return fail(why);
         o.Faults.push_back(*rule);
+      } else if (opt == "--fault-clock") {
+        if (val != "start" && val != "signal") return fail("--fault-clock takes start or signal");
+        o.FaultClockOnSignal = val == "signal";
       } else if (opt == "--boot-pid") o.BootPid = static_cast<uint16_t>(number(0xFFFF));
       else if (opt == "--boot-version") o.BootVersion = static_cast<uint8_t>(number(0xFF));
       else if (opt == "--erase") {

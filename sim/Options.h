@@ -26,6 +26,7 @@ struct Options {
   std::optional<double> VinVolts;
   std::string TracePath;
   std::vector<FaultSpec> Faults;
+  bool FaultClockOnSignal = false;  // the windows count from the first SIGUSR1
   uint16_t BootPid = 0x438;
   uint8_t BootVersion = 0x31;
   bool ExtendedErase = true;

@@ -1,6 +1,8 @@
 #include "sim/Simulator.h"
 
 #include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,7 +36,7 @@ Simulator::Simulator(const Options& options)
     : options_(options),
       trace_(clock_),
       supply_(ConfigOf(options)),
-      faults_(options.Faults),
+      faults_(options.Faults, options.FaultClockOnSignal),
       slave_(supply_, trace_, options.Slave),
       flash_(DeviceFor(options.BootPid), options.FlashOut),
       bootloader_({options.BootPid, options.BootVersion, options.ExtendedErase}, flash_, trace_, faults_),
@@ -232,7 +234,12 @@ void Simulator::Run(int stopFd) {
     const timespec timeout{static_cast<time_t>(waitMs / 1000),
                            static_cast<long>(std::fmod(waitMs, 1000.0) * 1e6)};
     if (::ppoll(fds.data(), fds.size(), &timeout, nullptr) < 0 && errno != EINTR) break;
-    if (fds[0].revents) break;
+    if (fds[0].revents) {
+      signalfd_siginfo info{};
+      if (::read(stopFd, &info, sizeof info) != sizeof info || info.ssi_signo != SIGUSR1) break;
+      faults_.StartClock(clock_.NowMs());
+      trace_.Write("faults", JsonObject().Add("event", "clock started"));
+    }
 
     const double t = clock_.NowMs();
     ApplyFaultEdges(t);

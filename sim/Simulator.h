@@ -31,6 +31,8 @@ class Simulator {
   // "READY rtu=PATH tcp=ADDR:PORT", each part present when served.
   std::string ReadyLine() const;
   // Serves until stopFd becomes readable; closes everything on the way out.
+  // Serves until stopFd (a signal descriptor) reports SIGINT or SIGTERM; SIGUSR1 starts the
+  // faults' clock.
   void Run(int stopFd);
 
  private:

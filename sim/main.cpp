@@ -23,11 +23,13 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // SIGINT and SIGTERM end the poll loop through a descriptor, so that the link is removed.
+  // SIGINT and SIGTERM end the poll loop through a descriptor, so that the link is removed;
+  // SIGUSR1 starts the faults' clock.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGUSR1);
   sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
   const int stopFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
   signal(SIGPIPE, SIG_IGN);

@@ -72,6 +72,14 @@ bool BuildTermios(const TKRSerialSettings& s, termios& t) {
   return true;
 }
 
+// The exclusive mode belongs to the terminal, not to this descriptor: it outlives the close
+// while anyone else (a simulator on the master side) keeps the terminal open, and then refuses
+// every later open by a normal user. So it is cleared first; the lock goes with the descriptor.
+void ReleaseAndClose(int fd) {
+  ::ioctl(fd, TIOCNXCL);
+  ::close(fd);
+}
+
 }  // namespace
 
 TKRSerialOpenResult TKRSerialDevice::Open(const std::string& APath,
@@ -79,8 +87,10 @@ TKRSerialOpenResult TKRSerialDevice::Open(const std::string& APath,
   Close();
   const int fd = ::open(APath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return sorOpenFailed;
-  auto fail = [fd](TKRSerialOpenResult r) {
-    ::close(fd);
+  bool exclusive = false;  // only a mode this open set is cleared: another program's stays
+  auto fail = [fd, &exclusive](TKRSerialOpenResult r) {
+    if (exclusive) ReleaseAndClose(fd);
+    else ::close(fd);
     return r;
   };
   // Two guards, neither complete: the advisory lock refuses a second program that takes it too
@@ -89,6 +99,7 @@ TKRSerialOpenResult TKRSerialDevice::Open(const std::string& APath,
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(sorOpenFailed);
   if (!isatty(fd)) return fail(sorOpenFailed);
   if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) return fail(sorOpenFailed);
+  exclusive = true;
   if (ASettings.InputBuffer <= 0 || ASettings.OutputBuffer <= 0) return fail(sorQueueRefused);
 
   termios t{};
@@ -115,10 +126,7 @@ TKRSerialOpenResult TKRSerialDevice::Open(const std::string& APath,
 
 void TKRSerialDevice::Close() {
   if (fFd < 0) return;
-  // The exclusive mode belongs to the terminal, not to this descriptor: it outlives the close
-  // while the other end (a simulator's pty master) stays open, and would lock out our next open.
-  ::ioctl(static_cast<int>(fFd), TIOCNXCL);
-  ::close(static_cast<int>(fFd));  // releases the lock
+  ReleaseAndClose(static_cast<int>(fFd));
   fFd = -1;
 }
 

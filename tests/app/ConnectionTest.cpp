@@ -94,7 +94,8 @@ TEST_F(Connection, OverTcpTheSameHandshakeRuns) {
 }
 
 TEST_F(Connection, ThreeLostAnswersEndTheConnectionAndAutoConnectBringsItBackWhileTheBoxIsOpen) {
-  StartSim({"--fault", "drop-every=1@1500-5000"});
+  // Every answer is lost for 3.5 s, from when the window is connected.
+  StartSim({"--fault-clock", "signal", "--fault", "drop-every=1@0-3500"});
   // Nobody reads the box: it stays open until the supply is back and polled again.
   int boxesOpen = 0, mostOpen = 0;
   bool disconnectedUnderTheBox = false, backUnderTheBox = false;
@@ -111,8 +112,9 @@ TEST_F(Connection, ThreeLostAnswersEndTheConnectionAndAutoConnectBringsItBackWhi
   });
   OpenWindow();
   Find<TToggleSwitch>("AutoConnectSwitch")->SetOn(true);
-  ASSERT_TRUE(WaitConnected(3000)) << "auto-connect reaches the stored port";
-  ASSERT_TRUE(QTest::qWaitFor([this] { return Messages.contains("Connection lost !!!"); }, 8000));
+  ASSERT_TRUE(WaitConnected(10000)) << "auto-connect reaches the stored port";
+  Sim->StartFaults();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Messages.contains("Connection lost !!!"); }, 10000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return boxesOpen == 0; }, 12000));
   EXPECT_TRUE(disconnectedUnderTheBox) << "the disconnect does not wait for the box";
   EXPECT_TRUE(backUnderTheBox) << "reconnected and polled while the box was still open";
@@ -121,16 +123,17 @@ TEST_F(Connection, ThreeLostAnswersEndTheConnectionAndAutoConnectBringsItBackWhi
 }
 
 TEST_F(Connection, KeysUnlockedAtTheSupplyEndTheConnection) {
-  StartSim({"--fault", "unlock@1500"});
+  StartSim({"--fault-clock", "signal", "--fault", "unlock"});
   OpenWindow();
   Click("ConnectBtn");
   ASSERT_TRUE(WaitConnected());
+  Sim->StartFaults();
   ASSERT_TRUE(QTest::qWaitFor([this] { return !Form->Connected(); }, 5000));
   EXPECT_TRUE(Messages.contains("Connection lost !!!"));
 }
 
 TEST_F(Connection, RemovingTheConnectedPortDisconnectsAnotherOnlyRefreshesTheList) {
-  StartSim({"--fault", "vanish@2500"});
+  StartSim({"--fault-clock", "signal", "--fault", "vanish"});
   OpenWindow();
   Click("ConnectBtn");
   ASSERT_TRUE(WaitConnected());
@@ -148,6 +151,7 @@ TEST_F(Connection, RemovingTheConnectedPortDisconnectsAnotherOnlyRefreshesTheLis
   EXPECT_TRUE(QTest::qWaitFor([&] { return ports->findText(other) < 0; }, 3000));
   EXPECT_TRUE(Form->Connected());
   // The simulator's own port vanishes, as an unplugged cable.
+  Sim->StartFaults();
   EXPECT_TRUE(QTest::qWaitFor([this] { return !Form->Connected(); }, 5000));
 }
 

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -285,9 +284,8 @@ TEST_F(UpdatePanel, BadImagesAreRefusedBeforeTheJumpAndARefusalInTheBootloaderRe
 }
 
 TEST_F(UpdatePanel, SupplyLeftInItsBootloaderByAFailedUpdateIsFlashedAgain) {
-  QElapsedTimer sinceStart;
-  sinceStart.start();
-  StartSim({"--fault", "nack-block=2@0-5000"});
+  // The bootloader refuses block 2 the first time only, as after a glitch on the line.
+  StartSim({"--fault", "nack-once=2"});
   Connect();
   const QByteArray image = RandomImage(1500, 5);
   ChooseFile(image);
@@ -296,10 +294,8 @@ TEST_F(UpdatePanel, SupplyLeftInItsBootloaderByAFailedUpdateIsFlashedAgain) {
   EXPECT_EQ(Log().last(), "Update stopped: the flash is erased: run the update again");
   ExpectPortGivenBack();
 
-  // The window is opened again once the bootloader takes every block; the supply is not
-  // connected, so no jump is asked for: its bootloader is flashed directly.
-  ASSERT_LT(sinceStart.elapsed(), 5000) << "the first attempt ended after the fault's window";
-  QTest::qWait(static_cast<int>(5000 - sinceStart.elapsed()) + 100);
+  // Run again: the supply is not connected, so no jump is asked for: its bootloader is
+  // flashed directly.
   ChooseFile(image);
   ASSERT_TRUE(RunToEnd());
   EXPECT_TRUE(Log().contains("Bootloader already active")) << Log().join('\n').toStdString();

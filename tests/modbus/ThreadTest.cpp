@@ -128,30 +128,38 @@ TEST(Thread2, InactiveWorkerDoesNoWorkUntilActivated) {
   for (int v = 0; v < 100; ++v) EXPECT_EQ(worker.Seen[v], v);
 }
 
-// A worker thread that posts and calls into the dispatch, the way a connector's worker does.
+// A worker thread that posts and calls into the dispatch, the way a connector's worker does. The
+// GUI thread starts serving only once the first posts are all waiting, so that a dispatch that
+// reorders what is waiting fails every round, not only when the threads happen to interleave.
 TEST(GuiDispatch, PostsAndCallsRunOnTheGuiThreadInPostingOrder) {
-  TKRGuiDispatch dispatch;
-  std::vector<int> order;
-  bool allOnGui = true;
-  auto record = [&](int v) {
-    return [&, v] {
-      allOnGui = allOnGui && QThread::currentThread() == qApp->thread();
-      order.push_back(v);
+  for (int round = 0; round < 20; ++round) {
+    TKRGuiDispatch dispatch;
+    std::vector<int> order;
+    bool allOnGui = true;
+    auto record = [&](int v) {
+      return [&, v] {
+        allOnGui = allOnGui && QThread::currentThread() == qApp->thread();
+        order.push_back(v);
+      };
     };
-  };
-  TKREvent finished;
-  std::thread worker([&] {
-    dispatch.Post(record(1));
-    dispatch.Post(record(2));
-    EXPECT_TRUE(dispatch.Call(record(3)));  // after 1 and 2, and only once it has run
-    dispatch.Post(record(4));
-    finished.Set();
-  });
-  EXPECT_TRUE(dispatch.WaitServing(finished, 5000));
-  worker.join();
-  QCoreApplication::processEvents();
-  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
-  EXPECT_TRUE(allOnGui);
+    TKREvent posted, finished;
+    std::thread worker([&] {
+      dispatch.Post(record(1));
+      dispatch.Post(record(2));
+      dispatch.Post(record(3));
+      posted.Set();
+      EXPECT_TRUE(dispatch.Call(record(4)));  // after 1 to 3, and only once it has run
+      dispatch.Post(record(5));
+      dispatch.Post(record(6));
+      finished.Set();
+    });
+    ASSERT_TRUE(posted.WaitFor(5000));
+    EXPECT_TRUE(dispatch.WaitServing(finished, 5000));
+    worker.join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_TRUE(allOnGui);
+  }
 }
 
 TEST(GuiDispatch, EventLoopDeliversPosts) {

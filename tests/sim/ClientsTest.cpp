@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -244,11 +245,18 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-void JumpToBootloader(const std::string& pty) {
+// Returns once the simulator's trace shows its bootloader running, as a user waits for the
+// supply to restart: a peer that spoke at once would only find the firmware still there.
+void JumpToBootloader(const std::string& pty, const std::string& trace) {
   auto client = ModbusClient::Rtu(pty);
   client.SetTimeoutMs(100);
   EXPECT_FALSE(client.Write(32, 9148)) << "the jump is not answered";
   EXPECT_EQ(client.LastError(), ETIMEDOUT);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (CountLines(ReadLines(trace), "\"event\":\"enter\"") == 0) {
+    ASSERT_LT(std::chrono::steady_clock::now(), until) << "the simulator never entered its bootloader";
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 std::vector<std::string> Stm32flash(const std::string& pty, std::vector<std::string> args) {
@@ -267,7 +275,7 @@ TEST_P(Stm32flashSession, WritesVerifiesReadsBackAndStartsAnImage) {
   const auto image = RandomImage(5000);
   WriteFile(dir / "image.bin", image);
   ASSERT_TRUE(ModbusClient::Rtu(sim.PtyPath()).Write(6, {1, 0, 0, 1}));  // locked, output on
-  JumpToBootloader(sim.PtyPath());
+  JumpToBootloader(sim.PtyPath(), dir / "trace.jsonl");
 
   const ToolResult write = RunTool(Stm32flash(sim.PtyPath(), {"-w", dir / "image.bin", "-v"}), 30000);
   ASSERT_EQ(write.Code, 0) << write.Output;
@@ -304,10 +312,10 @@ INSTANTIATE_TEST_SUITE_P(EraseCommands, Stm32flashSession, ::testing::Values("ex
 TEST(Stm32flashFaults, ARefusedBlockFailsTheWriteAndLeavesItUnwritten) {
   TempFolder dir;
   SimProcess sim({"--rtu", dir / "pty", "--fault", "nack-block=3", "--flash-out", dir / "flash.bin",
-                  "--boot-pid", "0x414"});
+                  "--boot-pid", "0x414", "--trace", dir / "trace.jsonl"});
   const auto image = RandomImage(2048);
   WriteFile(dir / "image.bin", image);
-  JumpToBootloader(sim.PtyPath());
+  JumpToBootloader(sim.PtyPath(), dir / "trace.jsonl");
   const ToolResult write = RunTool(Stm32flash(sim.PtyPath(), {"-w", dir / "image.bin"}), 30000);
   EXPECT_NE(write.Code, 0) << write.Output;
   EXPECT_TRUE(Contains(write.Output, "0x0414")) << write.Output;

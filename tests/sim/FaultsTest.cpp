@@ -111,6 +111,19 @@ TEST(SimFaults, WindowsSwitchFaultsInAndOut) {
   EXPECT_EQ((*lock)[0], 0) << "somebody pressed the lock key";
 }
 
+// A test that must first connect starts the faults when it is ready, however slow the machine.
+TEST(SimFaults, AClockOnSignalHoldsTheFaultsUntilTheyAreStarted) {
+  SimProcess sim({"--tcp", "0", "--fault-clock", "signal", "--fault", "drop-every=1@0-60000"});
+  auto tcp = ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort());
+  tcp.SetTimeoutMs(ModbusClient::kPatientMs);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(tcp.Read(0, 1)) << "no fault acts before the signal";
+  sim.StartFaults();
+  tcp.SetTimeoutMs(200);
+  bool lost = false;
+  for (int i = 0; i < 50 && !lost; ++i) lost = !tcp.Read(0, 1);
+  EXPECT_TRUE(lost) << "the window opens at the signal";
+}
+
 TEST(SimFaults, HeldProtectionKeepsTheOutputOff) {
   SimProcess sim({"--tcp", "0", "--fault", "protect=2@0-5000"});
   auto tcp = ModbusClient::Tcp(sim.TcpAddress(), sim.TcpPort());

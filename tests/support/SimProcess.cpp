@@ -99,6 +99,10 @@ SimProcess::SimProcess(const std::vector<std::string>& args, int readyTimeoutMs)
 
 SimProcess::~SimProcess() { Stop(); }
 
+void SimProcess::StartFaults() {
+  if (pid_ > 0) ::kill(pid_, SIGUSR1);
+}
+
 bool SimProcess::Running() {
   if (pid_ < 0) return false;
   int status = 0;

@@ -28,6 +28,10 @@ class SimProcess {
   const std::string& TcpAddress() const { return tcpAddress_; }
   uint16_t TcpPort() const { return tcpPort_; }
 
+  // Starts the fault windows of a simulator run with --fault-clock signal, once the test's
+  // client is where the faults should find it.
+  void StartFaults();
+
   // Whether the process is still alive (reaps it when it has ended).
   bool Running();
   // Sends `signal` and waits; after timeoutMs the process is killed. Returns the exit code, or
