@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "cli/MqttTopics.h"
+
 #include <QHostAddress>
 #include <QSet>
 
@@ -117,10 +119,26 @@ class TParser {
       Mqtt(Value(aOption));
     } else if (aOption == "--mqtt-prefix") {
       fOptions.MqttPrefix = Value(aOption);
-      if (fOptions.MqttPrefix.isEmpty() || fOptions.MqttPrefix.contains('+') ||
-          fOptions.MqttPrefix.contains('#') || fOptions.MqttPrefix.endsWith('/'))
-        Refuse("--mqtt-prefix needs a topic without + # or a trailing /, not " +
-               fOptions.MqttPrefix);
+      const QString problem = MqttPrefixProblem(fOptions.MqttPrefix);
+      if (!problem.isEmpty()) Refuse("--mqtt-prefix: " + problem);
+    } else if (aOption == "--discovery-prefix") {
+      fOptions.DiscoveryPrefix = Value(aOption);
+      const QString problem = MqttPrefixProblem(fOptions.DiscoveryPrefix);
+      if (!problem.isEmpty()) Refuse("--discovery-prefix: " + problem);
+    } else if (aOption == "--mqtt-name") {
+      fOptions.MqttName = Value(aOption).trimmed();
+      if (fOptions.MqttName.isEmpty()) Refuse("--mqtt-name needs a name");
+    } else if (aOption == "--mqtt-takeover") {
+      fOptions.MqttTakeover = true;
+    } else if (aOption == "--remove-discovery") {
+      fOptions.MqttRemoveDiscovery = true;
+    } else if (aOption == "--heartbeat") {
+      fOptions.HeartbeatS = static_cast<int32_t>(Number(Value(aOption), 86'400, "heartbeat"));
+      if (fOptions.HeartbeatS == 0) Refuse("heartbeat must be at least 1 s");
+    } else if (aOption == "--mqtt-cert") {
+      fOptions.MqttCertFile = Value(aOption);
+    } else if (aOption == "--mqtt-key") {
+      fOptions.MqttKeyFile = Value(aOption);
     } else if (aOption == "--mqtt-user") {
       fOptions.MqttUser = Value(aOption);
     } else if (aOption == "--mqtt-password-file") {
@@ -175,10 +193,25 @@ class TParser {
     fOptions.ListenPort = static_cast<uint16_t>(Number(aText.mid(colon + 1), 65535, "listen port"));
   }
 
-  // HOST[:PORT]: a broker the bridge publishes to.
+  // HOST[:PORT]: a broker the bridge publishes to; an IPv6 address bare or in brackets
+  // ("::1", "[::1]:1883").
   void Mqtt(const QString& aText) {
-    const int colon = aText.lastIndexOf(':');
-    fOptions.MqttHost = colon < 0 ? aText : aText.left(colon);
+    int colon = aText.lastIndexOf(':');
+    if (aText.startsWith('[')) {
+      const int close = aText.indexOf(']');
+      if (close < 0 || (close + 1 < aText.size() && aText[close + 1] != ':'))
+        Refuse("--mqtt needs [IPV6]:PORT, not " + aText);
+      fOptions.MqttHost = aText.mid(1, close - 1);
+      colon = close + 1 < aText.size() ? close + 1 : -1;
+      if (QHostAddress(fOptions.MqttHost).protocol() != QAbstractSocket::IPv6Protocol)
+        Refuse("--mqtt: not an IPv6 address in brackets: " + aText);
+    } else if (aText.count(':') > 1) {
+      if (QHostAddress(aText).isNull()) Refuse("--mqtt: not an IPv6 address: " + aText);
+      fOptions.MqttHost = aText;
+      colon = -1;
+    } else {
+      fOptions.MqttHost = colon < 0 ? aText : aText.left(colon);
+    }
     if (colon >= 0) {
       fOptions.MqttPort = static_cast<uint16_t>(Number(aText.mid(colon + 1), 65535, "MQTT port"));
       if (fOptions.MqttPort == 0) Refuse("MQTT port must be 1 to 65535");
@@ -252,25 +285,36 @@ class TParser {
         case TCliCommand::Watch: return {"--interval", "--count", "--csv"};
         case TCliCommand::Flash: return {"--no-verify"};
         case TCliCommand::Serve:
-          return {"--listen", "--mqtt", "--mqtt-prefix", "--mqtt-user", "--mqtt-password-file",
-                  "--mqtt-tls", "--no-discovery", "--interval"};
+          return {"--listen", "--interval", "--mqtt", "--mqtt-prefix", "--mqtt-user",
+                  "--mqtt-password-file", "--mqtt-tls", "--no-discovery", "--mqtt-cert",
+                  "--mqtt-key", "--mqtt-name", "--mqtt-takeover", "--remove-discovery",
+                  "--discovery-prefix", "--heartbeat"};
         default: return {};
       }
     }();
     for (const char* option :
          {"--voltage", "--current", "--interval", "--count", "--csv", "--no-verify", "--listen",
           "--mqtt", "--mqtt-prefix", "--mqtt-user", "--mqtt-password-file", "--mqtt-tls",
-          "--no-discovery"})
+          "--no-discovery", "--mqtt-cert", "--mqtt-key", "--mqtt-name", "--mqtt-takeover",
+          "--remove-discovery", "--discovery-prefix", "--heartbeat"})
       if (fSeen.contains(option) && !own.contains(option))
         Refuse(QString(option) + " does not go with this command");
     if (fOptions.Command == TCliCommand::Serve) {
       const bool mqtt = !fOptions.MqttHost.isEmpty();
       fOptions.Scpi = !mqtt || fSeen.contains("--listen");
-      for (const char* option : {"--mqtt-prefix", "--mqtt-user", "--mqtt-password-file",
-                                 "--mqtt-tls", "--no-discovery", "--interval"})
+      for (const char* option :
+           {"--mqtt-prefix", "--mqtt-user", "--mqtt-password-file", "--mqtt-tls",
+            "--no-discovery", "--interval", "--mqtt-cert", "--mqtt-key", "--mqtt-name",
+            "--mqtt-takeover", "--remove-discovery", "--discovery-prefix", "--heartbeat"})
         if (fSeen.contains(option) && !mqtt) Refuse(QString(option) + " needs --mqtt");
       if (fSeen.contains("--mqtt-password-file") && fOptions.MqttUser.isEmpty())
         Refuse("--mqtt-password-file needs --mqtt-user");
+      if (fSeen.contains("--mqtt-cert") != fSeen.contains("--mqtt-key"))
+        Refuse("--mqtt-cert and --mqtt-key go together");
+      if (fSeen.contains("--mqtt-cert") && fOptions.MqttCaFile.isEmpty())
+        Refuse("--mqtt-cert needs --mqtt-tls");
+      if (fOptions.MqttRemoveDiscovery && fSeen.contains("--listen"))
+        Refuse("--remove-discovery does not serve: it goes without --listen");
     }
     if (fOptions.Command == TCliCommand::Flash && fOptions.UsesTcp())
       Refuse("flash needs the serial port (--port): the bootloader is not reached over TCP");
@@ -304,10 +348,14 @@ QString UsageText() {
   flash FILE [--no-verify]    jump to the bootloader and write the image (serial port only)
   serve [--listen ADDR:PORT]  answer SCPI over TCP (default 127.0.0.1:5025) until SIGINT or
                               SIGTERM; the keys are unlocked on the way out
-  serve --mqtt HOST[:PORT] [--mqtt-prefix P] [--mqtt-user NAME --mqtt-password-file FILE]
-        [--mqtt-tls CAFILE] [--interval MS] [--no-discovery] [--listen ADDR:PORT]
+  serve --mqtt HOST[:PORT] [--mqtt-prefix P] [--mqtt-name NAME] [--mqtt-takeover]
+        [--mqtt-user NAME --mqtt-password-file FILE]
+        [--mqtt-tls CAFILE [--mqtt-cert FILE --mqtt-key FILE]] [--interval MS]
+        [--heartbeat S] [--no-discovery | --discovery-prefix P] [--listen ADDR:PORT]
                               publish readings to an MQTT broker and take commands from it
                               (beside SCPI when --listen is given too)
+  serve --mqtt HOST[:PORT] [--mqtt-prefix P] [--discovery-prefix P] --remove-discovery
+                              delete the bench's Home Assistant configurations and end
 Defaults: --baud 9600, --slave 1, TCP port 502, --retries 2 (a request whose answer is lost or
 garbled is sent up to three times; raw writes are sent once).
 Exit status: 0 done, 1 the supply answered with an error or did not answer, 2 usage error.

@@ -54,7 +54,13 @@ struct TCliOptions {
   QString MqttUser;
   QString MqttPasswordFile;
   QString MqttCaFile;
+  QString MqttCertFile, MqttKeyFile;  // the client's own certificate, with TLS
+  QString MqttName;                   // the prefix's last level when empty
+  bool MqttTakeover = false;          // serve a prefix another bridge seems to serve
   bool MqttDiscovery = true;
+  bool MqttRemoveDiscovery = false;   // only delete the bench's discovery configurations
+  QString DiscoveryPrefix = "homeassistant";
+  int32_t HeartbeatS = 60;            // an unchanged state is published again after this
 
   bool UsesTcp() const { return !TcpHost.isEmpty(); }
 };

@@ -1,48 +1,19 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
-#include "cli/MqttBridge.h"
-#include "cli/MqttTopics.h"
+#include "cli/MqttService.h"
 #include "cli/ScpiInstrument.h"
 #include "cli/ScpiServer.h"
 #include "cli/ServedSupply.h"
 #include "cli/StopRequest.h"
 #include "core/RegisterMap.h"
 
-#include <QCoreApplication>
-#include <QFile>
 #include <QHostAddress>
 
 #include <memory>
 
 namespace {
-
-// The first line of the password file; the password never stands on the command line, where
-// every local user could read it.
-bool ReadPassword(const QString& aFile, QString& aPassword, QString& aError) {
-  QFile file(aFile);
-  if (!file.open(QIODevice::ReadOnly)) {
-    aError = QString("cannot read the MQTT password file %1: %2").arg(aFile, file.errorString());
-    return false;
-  }
-  aPassword = QString::fromUtf8(file.readLine()).trimmed();
-  return true;
-}
-
-bool StartMqtt(const TCliOptions& o, TMqttClient& aClient, const TMqttBridge& aBridge,
-               QString& aError) {
-  TMqttSettings s;
-  s.Host = o.MqttHost;
-  s.Port = o.MqttPort.value_or(o.MqttCaFile.isEmpty() ? 1883 : 8883);
-  s.ClientId = QString("kelvora-cli-%1").arg(QCoreApplication::applicationPid());
-  s.User = o.MqttUser;
-  if (!o.MqttPasswordFile.isEmpty() && !ReadPassword(o.MqttPasswordFile, s.Password, aError))
-    return false;
-  s.CaFile = o.MqttCaFile;
-  s.WillTopic = aBridge.AvailabilityTopic();
-  s.WillPayload = TMqttBridge::Offline();
-  return aClient.Start(s, aError);
-}
-
+// Offline said and the broker left within this, whatever the broker does.
+constexpr int kMqttStopBudgetMs = 1500;
 }  // namespace
 
 // SCPI for lab-automation tools and MQTT for dashboards, over the one supply link, until SIGINT
@@ -73,25 +44,21 @@ int RunServe(TCliContext& aContext) {
                      .arg(where));
     PrintError("SCPI on " + where);
   }
-  std::unique_ptr<TMqttClient> client;
-  std::unique_ptr<TMqttBridge> bridge;
+  std::unique_ptr<TMqttService> mqtt;
   if (!o.MqttHost.isEmpty()) {
-    client = MakeMosquittoClient();
-    const QString prefix =
-        o.MqttPrefix.isEmpty() ? DefaultMqttPrefix(supply.Known(), o.Slave) : o.MqttPrefix;
-    bridge = std::make_unique<TMqttBridge>(
-        supply, jobs, *client, TMqttBridgeSettings{prefix, o.Slave, o.IntervalMs, o.MqttDiscovery});
-    if (!StartMqtt(o, *client, *bridge, error)) {
+    mqtt = std::make_unique<TMqttService>(o, supply, jobs);
+    if (!mqtt->Start(error)) {
       PrintError(error);
       return kExitUsage;
     }
-    bridge->Start();
   }
   while (!StopRequested()) PauseUnlessStopped(60000);
-  if (bridge) bridge->Stop();
-  // The front panel is the user's again once nobody drives the supply from here.
+  if (mqtt) mqtt->Hold();
+  // The front panel is the user's again once nobody drives the supply from here: first, since
+  // leaving a broker that does not answer takes the rest of the time.
   const TCallResult unlock = aContext.Master.WriteOne(Reg::LOCK, 0, TRepeat::Idempotent);
+  if (mqtt) mqtt->Stop(kMqttStopBudgetMs);
   aContext.Master.Close();
   if (!unlock.Ok()) return ReportFailure("unlocking the keys", unlock);
-  return kExitOk;
+  return mqtt ? mqtt->ExitCode() : kExitOk;
 }

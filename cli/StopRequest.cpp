@@ -45,6 +45,8 @@ void InstallStopRequest() {
 
 bool StopRequested() { return gStop; }
 
+void RequestStop() { OnSignal(0); }
+
 void PauseUnlessStopped(int aMs) {
   if (gStop) return;
   QEventLoop loop;

@@ -5,5 +5,7 @@
 // Catches the two signals from now on; call once the application object exists.
 void InstallStopRequest();
 bool StopRequested();
+// Ends the long command as the signals do, from within the program.
+void RequestStop();
 // Waits aMs in the event loop, returning early when a stop is requested.
 void PauseUnlessStopped(int aMs);

@@ -10,8 +10,8 @@
 
 namespace kpxsim {
 
-enum class FaultKind { DropEvery, CorruptEvery, DelayMs, Unlock, Vanish, Protect, NackBlock, NackOnce,
-  Loss, IdleCloseMs };
+enum class FaultKind { DropEvery, CorruptEvery, DelayMs, Unlock, Vanish, Protect, NackBlock,
+  NackOnce, Loss, IdleCloseMs };
 
 struct FaultSpec {
   FaultKind Kind;

@@ -62,13 +62,13 @@ std::string UsageText() {
   --vin VOLTS           input voltage, 0 to 655.35 (default: the model's highest voltage + 5 V)
   --trace FILE          one JSON object per line for every request received and every answer sent
   --fault SPEC          repeatable: drop-every=N, corrupt-every=N, delay-ms=N, unlock, vanish,
-                        protect=CODE, nack-block=N, nack-once=N (block N is refused the
-                        first time only, as after a glitch); corrupt-every damages the CRC of an RTU answer
-                        and the function code of a TCP answer; a SPEC may end in @FROM[-TO] (milliseconds since
-                        start) to act only in that window, e.g. drop-every=1@3000-6000, unlock@2000,
-                        vanish@5000
-                        loss=P%[,seed=N] loses that share of the answers at random (the same ones
-                        for the same seed); idle-close-ms=N closes a TCP client idle for N ms
+                        protect=CODE, nack-block=N, nack-once=N (block N is refused the first
+                        time only, as after a glitch); loss=P%[,seed=N] loses that share of the
+                        answers at random (the same ones for the same seed); idle-close-ms=N
+                        closes a TCP client idle for N ms; corrupt-every damages the CRC of an
+                        RTU answer and the function code of a TCP answer; a SPEC may end in
+                        @FROM[-TO] (milliseconds since start) to act only in that window, e.g.
+                        drop-every=1@3000-6000, unlock@2000, vanish@5000
   --fault-clock start|signal
                         what the windows' milliseconds count from: the start (default), or the
                         first SIGUSR1, before which no fault acts, so that a test can let the

@@ -194,7 +194,7 @@ int32_t FailingConnect(KRSocketApi::THandle, const std::string&, uint16_t) {
 
 TEST_F(TcpLink, AConnectRefusedAtOnceIsNeverReportedAsConnected) {
   KRSocketApi::SetConnectFunction(FailingConnect);
-  for (const auto [e, why] : {std::pair{ENETUNREACH, KRSocketApi::cfUnreachable},
+  for (const auto& [e, why] : {std::pair{ENETUNREACH, KRSocketApi::cfUnreachable},
                               std::pair{EHOSTUNREACH, KRSocketApi::cfUnreachable},
                               std::pair{EACCES, KRSocketApi::cfOther}, std::pair{EINVAL, KRSocketApi::cfOther}}) {
     gConnectErrno = e;
