@@ -7,9 +7,13 @@ void TKREvent::Set() {
   std::lock_guard lock(fMutex);
   fSet = true;
   for (TWaiter* w : fWaiters) {
-    std::lock_guard wl(w->Mutex);
-    w->Woken = true;
-    w->Cond.notify_all();
+    {
+      std::lock_guard wl(w->Mutex);
+      w->Woken = true;
+    }
+    // Woken after the waiter's lock is released, or the waiter would wake only to wait for it
+    // again. The waiter cannot leave meanwhile: unsubscribing needs this event's lock.
+    w->Cond.notify_one();
   }
 }
 

@@ -17,7 +17,6 @@
 #include <QThread>
 
 #include "tests/cli/CliRunner.h"
-#include "tests/cli/UnprivilegedRun.h"
 
 #include <grp.h>
 #include <signal.h>
@@ -672,16 +671,13 @@ TEST(CliPorts, APortsFolderThatOthersCanChangeIsIgnored) {
 }
 
 // The simulator keeps its side of the pty open between clients; whatever a client leaves set on
-// the terminal stays for the next one, and only root is exempt from the exclusive mode.
+// the terminal stays for the next one, and only root is exempt from the exclusive mode (the suite
+// runs this program as a normal user).
 TEST(CliPorts, ANormalUserOpensTheSimulatorsPortAgainAndAgain) {
-  UnprivilegedRun user;
-  ASSERT_TRUE(user.Ready());
-  const QString link = user.StartSim({"--rtu", "kpx1"});
-  ASSERT_FALSE(link.isEmpty());
+  SimProcess sim({"--rtu", "kpx1"});  // in the test's own ports folder
   for (int open = 1; open <= 3; ++open) {
-    QString err;
-    EXPECT_EQ(user.RunCli({"--port", "kpx1", "read", "0", "2"}, &err), 0)
-        << "open " << open << ": " << err.toStdString();
+    const CliRun run = RunCli({"--port", "kpx1", "read", "0", "2"});
+    EXPECT_EQ(run.Exit, 0) << "open " << open << ": " << run.Err.toStdString();
   }
 }
 
