@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QHostAddress>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -43,6 +45,15 @@ bool StartMqtt(const TCliOptions& o, TMqttClient& aClient, const TMqttBridge& aB
   return aClient.Start(s, aError);
 }
 
+// The front panel is the user's again once nobody drives the supply from here; keys that were
+// locked before serve began stay as they were.
+int GiveBackKeys(TCliContext& aContext, const TServedSupply& aSupply) {
+  if (!aSupply.UnlockDue()) return kExitOk;
+  const TCallResult unlock = aContext.Master.WriteOne(Reg::LOCK, 0, TRepeat::Idempotent);
+  if (!unlock.Ok()) return ReportFailure("unlocking the keys", unlock);
+  return kExitOk;
+}
+
 }  // namespace
 
 // SCPI for lab-automation tools and MQTT for dashboards, over the one supply link, until SIGINT
@@ -60,7 +71,7 @@ int RunServe(TCliContext& aContext) {
   TScpiInstrument instrument(supply);
   std::unique_ptr<TScpiServer> scpi;
   if (o.Scpi) {
-    scpi = std::make_unique<TScpiServer>(instrument, jobs);
+    scpi = std::make_unique<TScpiServer>(instrument, jobs, o.IdleTimeoutS);
     const QHostAddress address(o.ListenHost);
     if (!scpi->Listen(address, o.ListenPort, error)) {
       PrintError(error);
@@ -87,11 +98,26 @@ int RunServe(TCliContext& aContext) {
     }
     bridge->Start();
   }
+  // The first signal ends all reading and every job but the one on the link, which may be in
+  // the middle of an exchange; the second gives up waiting for it.
+  bool unlocking = false;
+  SetOnStopSignal([&](int aSignals) {
+    if (aSignals == 1) {
+      if (scpi) scpi->StopReading();
+      jobs.Stop();
+      return;
+    }
+    if (unlocking) return;  // the way out is already at its last exchange
+    unlocking = true;
+    const int status = GiveBackKeys(aContext, supply);
+    std::fflush(nullptr);
+    std::_Exit(status);
+  });
   while (!StopRequested()) PauseUnlessStopped(60000);
   if (bridge) bridge->Stop();
-  // The front panel is the user's again once nobody drives the supply from here.
-  const TCallResult unlock = aContext.Master.WriteOne(Reg::LOCK, 0, TRepeat::Idempotent);
+  unlocking = true;
+  const int status = GiveBackKeys(aContext, supply);
   aContext.Master.Close();
-  if (!unlock.Ok()) return ReportFailure("unlocking the keys", unlock);
-  return kExitOk;
+  SetOnStopSignal({});
+  return status;
 }

@@ -15,11 +15,14 @@
 namespace {
 
 std::atomic<bool> gStop{false};
+std::atomic<int> gSignals{0};
+std::function<void(int)> gOnSignal;
 int gWakeFds[2] = {-1, -1};  // written by the handler, read by the event loop
 QEventLoop* gPause = nullptr;
 
 void OnSignal(int) {
   gStop = true;
+  ++gSignals;
   const char byte = 1;
   [[maybe_unused]] const ssize_t n = ::write(gWakeFds[1], &byte, 1);
 }
@@ -35,6 +38,7 @@ void InstallStopRequest() {
     while (::read(gWakeFds[0], buf, sizeof buf) > 0) {
     }
     if (gPause) gPause->quit();
+    if (gOnSignal) gOnSignal(gSignals);
   });
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -44,6 +48,8 @@ void InstallStopRequest() {
 }
 
 bool StopRequested() { return gStop; }
+
+void SetOnStopSignal(std::function<void(int aSignals)> aHandler) { gOnSignal = std::move(aHandler); }
 
 void PauseUnlessStopped(int aMs) {
   if (gStop) return;

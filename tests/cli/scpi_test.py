@@ -186,8 +186,8 @@ class ScpiServe(unittest.TestCase):
             gone.sendall(text)
             gone.close()
         self.assertEqual(second.query("VOLT?"), "7.00")
-        # Sixteen clients at most: the seventeenth is closed at once. The clients that left may
-        # take a moment to be noticed, so each of the crowd is taken once it is served.
+        # Sixteen clients at most: the seventeenth is told why and closed. The clients that left
+        # may take a moment to be noticed, so each of the crowd is taken once it is served.
         def served_client():
             s = b.raw()
             s.sendall(b"*OPC?\n")
@@ -198,6 +198,7 @@ class ScpiServe(unittest.TestCase):
         crowd = [wait_for(served_client, what="a free client place") for _ in range(13)]
         extra = b.raw()
         extra.sendall(b"*OPC?\n")
+        self.assertEqual(read_line(extra), '-321,"Out of memory; too many clients"\n')
         self.assertEqual(read_line(extra), "")
         for s in crowd + [junk, extra]:
             s.close()
