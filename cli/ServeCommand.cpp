@@ -100,14 +100,15 @@ int RunServe(TCliContext& aContext) {
   }
   // The first signal ends all reading and every job but the one on the link, which may be in
   // the middle of an exchange; the second gives up waiting for it.
-  bool unlocking = false;
+  bool stopping = false, unlocking = false;
   SetOnStopSignal([&](int aSignals) {
-    if (aSignals == 1) {
+    if (!stopping) {
+      stopping = true;
       if (scpi) scpi->StopReading();
       jobs.Stop();
-      return;
     }
-    if (unlocking) return;  // the way out is already at its last exchange
+    // A second signal; when the way out is already at the unlock, it ends right after it.
+    if (aSignals < 2 || unlocking) return;
     unlocking = true;
     const int status = GiveBackKeys(aContext, supply);
     std::fflush(nullptr);
