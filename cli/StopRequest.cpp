@@ -8,6 +8,7 @@
 #include <atomic>
 #include <csignal>
 #include <memory>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,7 +19,8 @@ std::atomic<bool> gStop{false};
 std::atomic<int> gSignals{0};
 std::function<void(int)> gOnSignal;
 int gWakeFds[2] = {-1, -1};  // written by the handler, read by the event loop
-QEventLoop* gPause = nullptr;
+// The pauses under way, inner ones last: a signal ends them all.
+std::vector<QEventLoop*> gPauses;
 
 void OnSignal(int) {
   gStop = true;
@@ -37,7 +39,7 @@ void InstallStopRequest() {
     char buf[16];
     while (::read(gWakeFds[0], buf, sizeof buf) > 0) {
     }
-    if (gPause) gPause->quit();
+    for (QEventLoop* pause : gPauses) pause->quit();
     if (gOnSignal) gOnSignal(gSignals);
   });
   struct sigaction action {};
@@ -55,7 +57,7 @@ void PauseUnlessStopped(int aMs) {
   if (gStop) return;
   QEventLoop loop;
   QTimer::singleShot(aMs, &loop, &QEventLoop::quit);
-  gPause = &loop;
+  gPauses.push_back(&loop);
   loop.exec();
-  gPause = nullptr;
+  gPauses.pop_back();
 }

@@ -17,7 +17,7 @@ class Bench:
         self.dir = tempfile.TemporaryDirectory(prefix="kelvora-scpi-")
         env = dict(os.environ, KELVORA_PORTS_DIR=self.dir.name)
         self.trace = os.path.join(self.dir.name, "trace.jsonl")
-        link = os.path.join(self.dir.name, "kpx")
+        self.link = link = os.path.join(self.dir.name, "kpx")
         self.sim = subprocess.Popen(
             [os.path.join(BIN_DIR, "kpx-sim"), "--rtu", link, "--trace", self.trace, *sim_args],
             stdout=subprocess.PIPE, env=env, text=True)

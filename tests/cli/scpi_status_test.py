@@ -6,6 +6,7 @@ query reads. The simulator's request trace is the oracle.
 usage: scpi_status_test.py BIN_DIR
 """
 
+import os
 import unittest
 
 from scpi_harness import Bench, query
@@ -100,6 +101,18 @@ class StatusAndValues(unittest.TestCase):
             query(s, q)
             reads = [(r["addr"], r["count"]) for r in b.requests()[before:]]
             self.assertEqual(reads, [(addr, count)], q)
+
+    def test_a_supply_that_vanishes_answers_as_soon_as_it_is_back(self):
+        b, s = self.bench("--fault", "vanish@2000-4000")
+        self.assertEqual(query(s, "*OPC?"), "1")
+        wait_for(lambda: not os.path.lexists(b.link), what="the supply to vanish")
+        # A failed query sends no answer line; the error queue says why.
+        error = refusal(s, "MEAS:VOLT?")
+        self.assertTrue(error.startswith('-240,"Hardware error;'), error)
+        self.assertIn("connector code", error)
+        wait_for(lambda: os.path.lexists(b.link), what="the supply to come back")
+        self.assertEqual(query(s, "MEAS:VOLT?"), "0.00")
+        self.assertEqual(query(s, "SYST:ERR?"), '0,"No error"')
 
 
 if __name__ == "__main__":
