@@ -19,7 +19,9 @@ TScpiServer::TScpiServer(TScpiInstrument& aInstrument, TLinkJobs& aJobs, int aId
   fTimeouts.start();
 }
 
-TScpiServer::~TScpiServer() = default;
+TScpiServer::~TScpiServer() {
+  for (auto& [id, client] : fClients) fInstrument.Detach(client->Session);
+}
 
 bool TScpiServer::Listen(const QHostAddress& aAddress, uint16_t aPort, QString& aError) {
   if (fListener.listen(aAddress, aPort)) return true;
@@ -43,7 +45,7 @@ TScpiServer::TClientPtr TScpiServer::Find(uint64_t aId) const {
 }
 
 void TScpiServer::Accept(qintptr aDescriptor) {
-  if (fStopping || fClients.size() >= kMaxClients) {
+  if (fClients.size() >= kMaxClients) {
     Refuse(aDescriptor);
     return;
   }
@@ -176,8 +178,9 @@ void TScpiServer::CheckTimeouts() {
   std::vector<uint64_t> expired;
   for (const auto& [id, client] : fClients) {
     if (client->Gone) continue;
-    const bool stalled =
-        client->PartialSinceMs >= 0 && now - client->PartialSinceMs >= kPartialLineMs;
+    // A client that has shut its side sends no more: what it left unfinished is dropped anyway.
+    const bool stalled = !client->InputEnded && client->PartialSinceMs >= 0 &&
+                         now - client->PartialSinceMs >= kPartialLineMs;
     const bool idle = fIdleTimeoutMs > 0 && now - client->LastHeardMs >= fIdleTimeoutMs &&
                       !client->Turn && client->Input.Lines() == 0 && client->Output.isEmpty();
     if (stalled || idle) expired.push_back(id);
