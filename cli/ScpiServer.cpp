@@ -75,7 +75,7 @@ void TScpiServer::Refuse(qintptr aDescriptor) {
 void TScpiServer::Receive(uint64_t aId) {
   const TClientPtr client = Find(aId);
   if (!client || !client->Connection) return;
-  std::array<char, kReadChunk> chunk{};
+  std::array<char, kReadChunk> chunk;  // filled by each receive
   while (!fStopping && client->Input.Room() > 0) {
     qsizetype done = 0;
     const auto result = client->Connection->Receive(
