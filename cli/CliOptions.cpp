@@ -115,6 +115,8 @@ class TParser {
       if (fOptions.CsvFile.isEmpty()) Refuse("--csv needs a file name");
     } else if (aOption == "--listen") {
       Listen(Value(aOption));
+    } else if (aOption == "--idle-timeout") {
+      fOptions.IdleTimeoutS = static_cast<int32_t>(Number(Value(aOption), 86'400, "idle timeout"));
     } else if (aOption == "--mqtt") {
       Mqtt(Value(aOption));
     } else if (aOption == "--mqtt-prefix") {
@@ -285,7 +287,7 @@ class TParser {
         case TCliCommand::Watch: return {"--interval", "--count", "--csv"};
         case TCliCommand::Flash: return {"--no-verify"};
         case TCliCommand::Serve:
-          return {"--listen", "--interval", "--mqtt", "--mqtt-prefix", "--mqtt-user",
+          return {"--listen", "--idle-timeout", "--interval", "--mqtt", "--mqtt-prefix", "--mqtt-user",
                   "--mqtt-password-file", "--mqtt-tls", "--no-discovery", "--mqtt-cert",
                   "--mqtt-key", "--mqtt-name", "--mqtt-takeover", "--remove-discovery",
                   "--discovery-prefix", "--heartbeat"};
@@ -294,6 +296,7 @@ class TParser {
     }();
     for (const char* option :
          {"--voltage", "--current", "--interval", "--count", "--csv", "--no-verify", "--listen",
+          "--idle-timeout",
           "--mqtt", "--mqtt-prefix", "--mqtt-user", "--mqtt-password-file", "--mqtt-tls",
           "--no-discovery", "--mqtt-cert", "--mqtt-key", "--mqtt-name", "--mqtt-takeover",
           "--remove-discovery", "--discovery-prefix", "--heartbeat"})
@@ -346,8 +349,10 @@ QString UsageText() {
   read ADDR [COUNT]           raw holding registers (decimal or 0x...)
   write ADDR VALUE...         raw holding registers (one value: function 6; more: function 16)
   flash FILE [--no-verify]    jump to the bootloader and write the image (serial port only)
-  serve [--listen ADDR:PORT]  answer SCPI over TCP (default 127.0.0.1:5025) until SIGINT or
-                              SIGTERM; the keys are unlocked on the way out
+  serve [--listen ADDR:PORT] [--idle-timeout S]
+                              answer SCPI over TCP (default 127.0.0.1:5025) until SIGINT or
+                              SIGTERM; a client silent for S seconds is closed (default 0:
+                              never); keys locked from here are unlocked on the way out
   serve --mqtt HOST[:PORT] [--mqtt-prefix P] [--mqtt-name NAME] [--mqtt-takeover]
         [--mqtt-user NAME --mqtt-password-file FILE]
         [--mqtt-tls CAFILE [--mqtt-cert FILE --mqtt-key FILE]] [--interval MS]

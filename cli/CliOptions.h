@@ -47,6 +47,7 @@ struct TCliOptions {
   QString ListenHost = "127.0.0.1";
   uint16_t ListenPort = 5025;
   bool Scpi = true;  // false when only --mqtt is given
+  int32_t IdleTimeoutS = 0;  // a silent SCPI client is closed after this; 0 never
   // serve --mqtt: the broker, and how the supply appears there.
   QString MqttHost;
   std::optional<uint16_t> MqttPort;  // 1883, or 8883 with TLS

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 void TLinkJobs::Post(std::function<void()> aJob) {
+  if (fStopped) return;
   fJobs.push_back(std::move(aJob));
   if (fScheduled) return;
   fScheduled = true;
@@ -10,10 +11,15 @@ void TLinkJobs::Post(std::function<void()> aJob) {
 }
 
 void TLinkJobs::RunAll() {
-  while (!fJobs.empty()) {
+  while (!fJobs.empty() && !fStopped) {
     const std::function<void()> job = std::move(fJobs.front());
     fJobs.pop_front();
     job();
   }
   fScheduled = false;
+}
+
+void TLinkJobs::Stop() {
+  fStopped = true;
+  fJobs.clear();
 }

@@ -13,11 +13,15 @@ class TLinkJobs {
  public:
   void Post(std::function<void()> aJob);
   size_t Waiting() const { return fJobs.size(); }
+  // For a stop: the job running goes on to its end, the waiting ones and any posted later never
+  // run.
+  void Stop();
 
  private:
   void RunAll();
 
   std::deque<std::function<void()>> fJobs;
   bool fScheduled = false;  // RunAll is due or running
+  bool fStopped = false;
   QObject fContext;         // ends a scheduled run with the queue
 };

@@ -65,7 +65,7 @@ TQuantity OverCurrent() {
 
 // STATus:QUEStionable bits of a protection code: voltage, current, power, temperature, and
 // bit 9 for the supply's other protections.
-uint32_t QuestionableBits(uint32_t aProtect) {
+uint16_t QuestionableBits(uint32_t aProtect) {
   switch (aProtect) {
     case 0: return 0;
     case 1: return 0x0001;
@@ -75,6 +75,16 @@ uint32_t QuestionableBits(uint32_t aProtect) {
     case 5: return 0x0010;
     default: return 0x0200;
   }
+}
+
+// STATus:OPERation bits of the output's mode: CV bit 8 and CC bit 10, while the output is on.
+uint16_t OperationBits(const TCurrentSet& aData) {
+  if (!aData.ONOFF) return 0;
+  return aData.CVCC ? 0x0400 : 0x0100;
+}
+
+uint8_t ByteParameter(const QStringList& aParameters) {
+  return static_cast<uint8_t>(ScpiInteger(OneParameter(aParameters), 0, 255));
 }
 
 QString ReadingText(const TSupplyReading& r) {
@@ -87,8 +97,19 @@ TScpiInstrument::TScpiInstrument(TServedSupply& aSupply) : fSupply(aSupply) {
   AddCommon();
   AddSource();
   AddMeasure();
+  AddStatus();
   AddSystem();
+  fSupply.SetOnStatusRead([this](const TCurrentSet& aData) { Observe(aData); });
 }
+
+void TScpiInstrument::Observe(const TCurrentSet& aData) {
+  for (TScpiSession* session : fSessions) {
+    session->Questionable().Observe(QuestionableBits(aData.PROTECT));
+    session->Operation().Observe(OperationBits(aData));
+  }
+}
+
+void TScpiInstrument::RefreshStatus() { fSupply.ReadStatus(); }
 
 void TScpiInstrument::Add(const QString& aHeader, bool aQuery, THandler aRun) {
   const bool common = aHeader.startsWith('*');
@@ -134,15 +155,38 @@ void TScpiInstrument::AddCommon() {
     return QString::number(s.EventStatusEnable());
   });
   Add("*ESE", false, [](TScpiSession& s, const QStringList& p) {
-    const TScpiNumeric v = ScpiNumeric(OneParameter(p), QString());
-    const double* mask = std::get_if<double>(&v);
-    if (!mask || *mask < 0 || *mask > 255) Refuse(-222, "Data out of range");
-    s.SetEventStatusEnable(static_cast<uint8_t>(*mask));
+    s.SetEventStatusEnable(ByteParameter(p));
+    return QString();
+  });
+  Add("*SRE", true, [](TScpiSession& s, const QStringList& p) {
+    NoParameters(p);
+    return QString::number(s.ServiceRequestEnable());
+  });
+  Add("*SRE", false, [](TScpiSession& s, const QStringList& p) {
+    s.SetServiceRequestEnable(ByteParameter(p));
     return QString();
   });
   Add("*STB", true, [this](TScpiSession& s, const QStringList& p) {
     NoParameters(p);
-    return QString::number(s.StatusByte(fSupply.KnownProtection() != 0));
+    // A poller gets its status byte also when the supply does not answer: the failure is in
+    // the error queue, and EAV says so.
+    try {
+      RefreshStatus();
+    } catch (const TSupplyFailure& failure) {
+      s.Raise({-240, "Hardware error;" + failure.Why});
+    }
+    return QString::number(s.StatusByte());
+  });
+  Add("*SAV", false, [this](TScpiSession&, const QStringList& p) {
+    const auto preset = static_cast<uint16_t>(ScpiInteger(OneParameter(p), 0, 9));
+    fSupply.Identified();
+    fSupply.SavePreset(preset);
+    return QString();
+  });
+  Add("*RCL", false, [this](TScpiSession&, const QStringList& p) {
+    const auto preset = static_cast<uint16_t>(ScpiInteger(OneParameter(p), 0, 9));
+    fSupply.RecallPreset(preset);
+    return QString();
   });
   Add("*TST", true, [this](TScpiSession&, const QStringList& p) {
     NoParameters(p);
@@ -203,37 +247,89 @@ void TScpiInstrument::AddSource() {
     NoParameters(p);
     return QString(fSupply.Output() ? "1" : "0");
   });
+  // The supply's protocol has no clear command: a tripped protection is cleared by switching
+  // the output on again, which the supply does only once the cause is gone.
+  Add("OUTPut:PROTection:CLEar", false, [this](TScpiSession&, const QStringList& p) {
+    NoParameters(p);
+    if (fSupply.ReadStatus().PROTECT == 0) return QString();
+    fSupply.WriteOutput(false);
+    fSupply.WriteOutput(true);
+    return QString();
+  });
 }
 
 void TScpiInstrument::AddMeasure() {
-  const auto measured = [this](QString (*aText)(const TSupplyReading&)) {
-    return [this, aText](TScpiSession&, const QStringList& p) {
-      NoParameters(p);
-      return aText(fSupply.Measure());
-    };
+  // Each reads only the registers it shows.
+  Add("MEASure[:SCALar]:VOLTage[:DC]", true, [this](TScpiSession&, const QStringList& p) {
+    NoParameters(p);
+    return VoltsText(fSupply.MeasureVoltage());
+  });
+  Add("MEASure[:SCALar]:CURRent[:DC]", true, [this](TScpiSession&, const QStringList& p) {
+    NoParameters(p);
+    return AmpsText(fSupply.MeasureCurrent());
+  });
+  Add("MEASure[:SCALar]:POWer[:DC]", true, [this](TScpiSession&, const QStringList& p) {
+    NoParameters(p);
+    return WattsText(fSupply.MeasurePower());
+  });
+  const auto reading = [this](TScpiSession&, const QStringList& p) {
+    NoParameters(p);
+    return ReadingText(fSupply.Measure());
   };
-  Add("MEASure[:SCALar]:VOLTage[:DC]", true,
-      measured([](const TSupplyReading& r) { return VoltsText(r.Voltage); }));
-  Add("MEASure[:SCALar]:CURRent[:DC]", true,
-      measured([](const TSupplyReading& r) { return AmpsText(r.Current); }));
-  Add("MEASure[:SCALar]:POWer[:DC]", true,
-      measured([](const TSupplyReading& r) { return WattsText(r.Power); }));
-  Add("MEASure[:SCALar]", true, measured(ReadingText));
-  Add("READ", true, measured(ReadingText));
+  Add("MEASure[:SCALar]", true, reading);
+  Add("READ", true, reading);
   Add("FETCh", true, [this](TScpiSession&, const QStringList& p) {
     NoParameters(p);
     return ReadingText(fSupply.LastReading());
   });
 }
 
-void TScpiInstrument::AddSystem() {
-  Add("STATus:QUEStionable:CONDition", true, [this](TScpiSession&, const QStringList& p) {
+void TScpiInstrument::AddStatus() {
+  using TRegisterOf = TScpiStatusRegister& (TScpiSession::*)();
+  for (const auto& [name, registerOf] :
+       {std::pair<QString, TRegisterOf>{"STATus:QUEStionable", &TScpiSession::Questionable},
+        std::pair<QString, TRegisterOf>{"STATus:OPERation", &TScpiSession::Operation}}) {
+    const TRegisterOf of = registerOf;
+    Add(name + "[:EVENt]", true, [this, of](TScpiSession& s, const QStringList& p) {
+      NoParameters(p);
+      RefreshStatus();
+      return QString::number((s.*of)().TakeEvent());
+    });
+    Add(name + ":CONDition", true, [this, of](TScpiSession& s, const QStringList& p) {
+      NoParameters(p);
+      RefreshStatus();
+      return QString::number((s.*of)().Condition);
+    });
+    Add(name + ":ENABle", true, [of](TScpiSession& s, const QStringList& p) {
+      NoParameters(p);
+      return QString::number((s.*of)().Enable);
+    });
+    Add(name + ":ENABle", false, [of](TScpiSession& s, const QStringList& p) {
+      (s.*of)().Enable = static_cast<uint16_t>(ScpiInteger(OneParameter(p), 0, 32767));
+      return QString();
+    });
+  }
+  Add("STATus:PRESet", false, [](TScpiSession& s, const QStringList& p) {
     NoParameters(p);
-    return QString::number(QuestionableBits(fSupply.Protection()));
+    s.PresetStatus();
+    return QString();
   });
+}
+
+void TScpiInstrument::AddSystem() {
   Add("SYSTem:ERRor[:NEXT]", true, [](TScpiSession& s, const QStringList& p) {
     NoParameters(p);
     return s.NextError();
+  });
+  Add("SYSTem:ERRor:COUNt", true, [](TScpiSession& s, const QStringList& p) {
+    NoParameters(p);
+    return QString::number(s.ErrorCount());
+  });
+  Add("SYSTem:ERRor:ALL", true, [](TScpiSession& s, const QStringList& p) {
+    NoParameters(p);
+    QStringList all{s.NextError()};
+    while (s.ErrorCount() > 0) all << s.NextError();
+    return all.join(',');
   });
   Add("SYSTem:VERSion", true, [](TScpiSession&, const QStringList& p) {
     NoParameters(p);
@@ -273,7 +369,10 @@ std::optional<QString> TScpiInstrument::Execute(TScpiSession& aSession, const QB
     }
     try {
       const QString text = command->Run(aSession, unit.Parameters);
-      if (unit.Query) answers << text;
+      if (unit.Query) {
+        answers << text;
+        aSession.SetAnswerWaiting(true);
+      }
     } catch (const TScpiRefusal& refusal) {
       aSession.Raise(refusal.Error);
       return answer();

@@ -13,11 +13,16 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <vector>
 
 class TScpiInstrument {
  public:
   explicit TScpiInstrument(TServedSupply& aSupply);
+
+  // A session from now on latches what the server sees of the supply's protection and mode.
+  void Attach(TScpiSession& aSession) { fSessions.insert(&aSession); }
+  void Detach(TScpiSession& aSession) { fSessions.erase(&aSession); }
 
   // Runs the message units of aLine in order and stops at the first that fails, whose error goes
   // to the session's queue. The answers of its queries joined by ';', or nothing when it held
@@ -37,8 +42,14 @@ class TScpiInstrument {
   void AddCommon();
   void AddSource();
   void AddMeasure();
+  void AddStatus();
   void AddSystem();
+  // Every read of PROTECT, CVCC or ONOFF goes to the status registers of every session.
+  void Observe(const TCurrentSet& aData);
+  // Reads the protection and mode now into the sessions' registers.
+  void RefreshStatus();
 
   TServedSupply& fSupply;
   std::vector<TCommand> fCommands;
+  std::set<TScpiSession*> fSessions;
 };

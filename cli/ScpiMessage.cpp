@@ -93,6 +93,8 @@ TScpiMessage ParseScpiMessage(const QByteArray& aLine) {
     message.Error = TScpiError{-150, "String data error"};
     return message;
   }
+  // A ';' that ends the line ends the last unit.
+  if (units.size() > 1 && units.back().trimmed().isEmpty()) units.pop_back();
   QStringList path;
   for (const QByteArray& text : units) {
     TScpiUnit unit;

@@ -12,6 +12,11 @@ uint8_t EventBitOf(int aCode) {
 }
 }  // namespace
 
+TScpiSession::TScpiSession() {
+  // A client that only polls *STB? sees a protection trip without setting anything up.
+  fQuestionable.Enable = 0x7FFF;
+}
+
 void TScpiSession::Raise(const TScpiError& aError) {
   fEventStatus |= EventBitOf(aError.Code);
   if (fErrors.size() < kQueueSize) {
@@ -37,16 +42,25 @@ uint8_t TScpiSession::TakeEventStatus() {
   return status;
 }
 
-uint8_t TScpiSession::StatusByte(bool aQuestionable) const {
+uint8_t TScpiSession::StatusByte() const {
   uint8_t status = 0;
-  if (!fErrors.empty()) status |= 0x04;
-  if (aQuestionable) status |= 0x08;
-  if (fEventStatus & fEventEnable) status |= 0x20;
-  if (status) status |= 0x40;
+  if (!fErrors.empty()) status |= kErrorAvailable;
+  if (fQuestionable.Summary()) status |= kQuestionable;
+  if (fAnswerWaiting) status |= kMessageAvailable;
+  if (fEventStatus & fEventEnable) status |= kEventSummary;
+  if (fOperation.Summary()) status |= kOperation;
+  if (status & fServiceEnable) status |= kMasterSummary;
   return status;
+}
+
+void TScpiSession::PresetStatus() {
+  fQuestionable.Enable = 0;
+  fOperation.Enable = 0;
 }
 
 void TScpiSession::Clear() {
   fErrors.clear();
   fEventStatus = 0;
+  fQuestionable.Event = 0;
+  fOperation.Event = 0;
 }

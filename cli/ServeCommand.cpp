@@ -9,11 +9,23 @@
 
 #include <QHostAddress>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
 // Offline said and the broker left within this, whatever the broker does.
 constexpr int kMqttStopBudgetMs = 1500;
+
+// The front panel is the user's again once nobody drives the supply from here; keys that were
+// locked before serve began stay as they were.
+int GiveBackKeys(TCliContext& aContext, const TServedSupply& aSupply) {
+  if (!aSupply.UnlockDue()) return kExitOk;
+  const TCallResult unlock = aContext.Master.WriteOne(Reg::LOCK, 0, TRepeat::Idempotent);
+  if (!unlock.Ok()) return ReportFailure("unlocking the keys", unlock);
+  return kExitOk;
+}
+
 }  // namespace
 
 // SCPI for lab-automation tools and MQTT for dashboards, over the one supply link, until SIGINT
@@ -31,7 +43,7 @@ int RunServe(TCliContext& aContext) {
   TScpiInstrument instrument(supply);
   std::unique_ptr<TScpiServer> scpi;
   if (o.Scpi) {
-    scpi = std::make_unique<TScpiServer>(instrument, jobs);
+    scpi = std::make_unique<TScpiServer>(instrument, jobs, o.IdleTimeoutS);
     const QHostAddress address(o.ListenHost);
     if (!scpi->Listen(address, o.ListenPort, error)) {
       PrintError(error);
@@ -52,13 +64,30 @@ int RunServe(TCliContext& aContext) {
       return kExitUsage;
     }
   }
+  // The first signal ends all reading and every job but the one on the link, which may be in
+  // the middle of an exchange; the second gives up waiting for it.
+  bool stopping = false, unlocking = false;
+  SetOnStopSignal([&](int aSignals) {
+    if (!stopping) {
+      stopping = true;
+      if (scpi) scpi->StopReading();
+      jobs.Stop();
+    }
+    // A second signal; when the way out is already at the unlock, it ends right after it.
+    if (aSignals < 2 || unlocking) return;
+    unlocking = true;
+    const int status = GiveBackKeys(aContext, supply);
+    std::fflush(nullptr);
+    std::_Exit(status);
+  });
   while (!StopRequested()) PauseUnlessStopped(60000);
   if (mqtt) mqtt->Hold();
-  // The front panel is the user's again once nobody drives the supply from here: first, since
-  // leaving a broker that does not answer takes the rest of the time.
-  const TCallResult unlock = aContext.Master.WriteOne(Reg::LOCK, 0, TRepeat::Idempotent);
+  // The keys first, since leaving a broker that does not answer takes the rest of the time.
+  unlocking = true;
+  const int status = GiveBackKeys(aContext, supply);
   if (mqtt) mqtt->Stop(kMqttStopBudgetMs);
   aContext.Master.Close();
-  if (!unlock.Ok()) return ReportFailure("unlocking the keys", unlock);
+  SetOnStopSignal({});
+  if (status != kExitOk) return status;
   return mqtt ? mqtt->ExitCode() : kExitOk;
 }

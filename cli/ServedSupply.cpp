@@ -1,6 +1,7 @@
 #include "cli/ServedSupply.h"
 
 #include "cli/Readout.h"
+#include "cli/StopRequest.h"
 #include "core/ModelIdentity.h"
 #include "core/RegisterMap.h"
 
@@ -12,6 +13,10 @@ uint16_t Low(uint32_t aValue) { return static_cast<uint16_t>(aValue); }
 
 bool TServedSupply::Identify(QString& aError) {
   fIdentified = false;
+  if (StopRequested()) {
+    aError = "the server is stopping";
+    return false;
+  }
   const TCallResult r = IdentifySupply(fMaster, fSupply);
   if (!r.Ok()) {
     aError = "identification: " + r.Text();
@@ -22,6 +27,8 @@ bool TServedSupply::Identify(QString& aError) {
                  .arg(fSupply.Data.MODEL);
     return false;
   }
+  if (!fLockKnown) fLockedAtStart = fSupply.Data.LOCK != 0;
+  fLockKnown = true;
   fIdentified = true;
   return true;
 }
@@ -30,6 +37,10 @@ const TSupply& TServedSupply::Identified() {
   QString error;
   if (!fIdentified && !Identify(error)) throw TSupplyFailure{error};
   return fSupply;
+}
+
+void TServedSupply::BeforeExchange() const {
+  if (StopRequested()) throw TSupplyFailure{"the server is stopping"};
 }
 
 void TServedSupply::Check(const TCallResult& aResult) {
@@ -42,9 +53,12 @@ void TServedSupply::Check(const TCallResult& aResult) {
 
 TKRRegisters TServedSupply::Read(uint16_t aStart, uint16_t aCount) {
   Identified();
+  BeforeExchange();
   TCallResult r = fMaster.Read(aStart, aCount);
   Check(r);
   StoreAnswer(fSupply.Data, aStart, r.Registers);
+  const bool status = aStart <= Reg::ONOFF && aStart + aCount > Reg::PROTECT;
+  if (status && fOnStatusRead) fOnStatusRead(fSupply.Data);
   return r.Registers;
 }
 
@@ -55,6 +69,7 @@ void TServedSupply::WriteSetPoint(std::optional<uint32_t> aVoltage,
                                 std::optional<uint32_t> aCurrent) {
   const TKRRegisters now = Read(Reg::USET, 2);
   const TRequestSpec& write = RequestSpec(TRequestKind::WriteSetData);
+  BeforeExchange();
   Check(fMaster.WriteMany(write.Start,
                           {Low(aVoltage.value_or(now[0])), Low(aCurrent.value_or(now[1]))},
                           TRepeat::Idempotent));
@@ -64,15 +79,46 @@ bool TServedSupply::Output() { return Read(Reg::ONOFF, 1)[0] != 0; }
 
 void TServedSupply::WriteOutput(bool aOn) {
   Identified();
+  BeforeExchange();
   Check(fMaster.WriteOne(RequestSpec(TRequestKind::WriteOnOff).Start, aOn ? 1 : 0, TRepeat::Idempotent));
 }
 
 void TServedSupply::WriteKeyLock(bool aLocked) {
   Identified();
+  BeforeExchange();
+  // Counted before the write: a lock whose answer was lost may still have been taken.
+  if (aLocked) fLockWritten = true;
   Check(fMaster.WriteOne(Reg::LOCK, aLocked ? 1 : 0, TRepeat::Idempotent));
+  if (!aLocked) fLockWritten = false;
 }
 
-uint32_t TServedSupply::Protection() { return Read(Reg::PROTECT, 1)[0]; }
+const TCurrentSet& TServedSupply::ReadStatus() {
+  Read(Reg::PROTECT, Reg::ONOFF - Reg::PROTECT + 1);
+  return fSupply.Data;
+}
+
+void TServedSupply::RecallPreset(uint16_t aPreset) {
+  Identified();
+  BeforeExchange();
+  Check(fMaster.WriteOne(RequestSpec(TRequestKind::WriteMemNum).Start, aPreset,
+                         TRepeat::Idempotent));
+}
+
+void TServedSupply::SavePreset(uint16_t aPreset) {
+  const TKRRegisters now = Read(Reg::USET, 2);
+  const uint16_t start = Reg::MemoryBlockStart(aPreset);
+  TKRRegisters block = Read(start, Reg::kMemoryRegisters);
+  block[0] = now[0];
+  block[1] = now[1];
+  WriteBlock(start, block);
+}
+
+uint32_t TServedSupply::MeasureVoltage() { return Read(Reg::UOUT, 1)[0]; }
+uint32_t TServedSupply::MeasureCurrent() { return Read(Reg::IOUT, 1)[0]; }
+uint32_t TServedSupply::MeasurePower() {
+  Read(Reg::UOUT, 2);
+  return OutputPower(fSupply.Data);
+}
 
 TSupplyReading TServedSupply::Measure() {
   const TRequestSpec& data = RequestSpec(TRequestKind::ReadData);
@@ -105,11 +151,18 @@ void TServedSupply::WriteProtectionLimits(std::optional<uint32_t> aVoltage,
   TKRRegisters block = Read(start, Reg::kMemoryRegisters);
   if (aVoltage) block[kSovpOffset] = Low(*aVoltage);
   if (aCurrent) block[kSocpOffset] = Low(*aCurrent);
+  WriteBlock(start, block);
+}
+
+void TServedSupply::WriteBlock(uint16_t aStart, const TKRRegisters& aBlock) {
+  BeforeExchange();
   // Writing the same block again leaves it as once; the save command is sent once only.
-  Check(fMaster.WriteMany(start, block, TRepeat::Idempotent));
+  Check(fMaster.WriteMany(aStart, aBlock, TRepeat::Idempotent));
   // Layout B firmware takes the saved block in at the save command, as after a profile save.
-  if (UsesLayoutB(fSupply.Model.Version))
+  if (UsesLayoutB(fSupply.Model.Version)) {
+    BeforeExchange();
     Check(fMaster.WriteOne(Reg::CMD, Reg::kCmdPresetSaved, TRepeat::Once));
+  }
 }
 
 bool TServedSupply::Answers() {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <csignal>
 #include <memory>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,11 +16,15 @@
 namespace {
 
 std::atomic<bool> gStop{false};
+std::atomic<int> gSignals{0};
+std::function<void(int)> gOnSignal;
 int gWakeFds[2] = {-1, -1};  // written by the handler, read by the event loop
-QEventLoop* gPause = nullptr;
+// The pauses under way, inner ones last: a signal ends them all.
+std::vector<QEventLoop*> gPauses;
 
 void OnSignal(int) {
   gStop = true;
+  ++gSignals;
   const char byte = 1;
   [[maybe_unused]] const ssize_t n = ::write(gWakeFds[1], &byte, 1);
 }
@@ -34,7 +39,8 @@ void InstallStopRequest() {
     char buf[16];
     while (::read(gWakeFds[0], buf, sizeof buf) > 0) {
     }
-    if (gPause) gPause->quit();
+    for (QEventLoop* pause : gPauses) pause->quit();
+    if (gOnSignal) gOnSignal(gSignals);
   });
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -46,12 +52,13 @@ void InstallStopRequest() {
 bool StopRequested() { return gStop; }
 
 void RequestStop() { OnSignal(0); }
+void SetOnStopSignal(std::function<void(int aSignals)> aHandler) { gOnSignal = std::move(aHandler); }
 
 void PauseUnlessStopped(int aMs) {
   if (gStop) return;
   QEventLoop loop;
   QTimer::singleShot(aMs, &loop, &QEventLoop::quit);
-  gPause = &loop;
+  gPauses.push_back(&loop);
   loop.exec();
-  gPause = nullptr;
+  gPauses.pop_back();
 }

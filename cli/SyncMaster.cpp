@@ -1,5 +1,6 @@
 #include "cli/SyncMaster.h"
 
+#include "cli/StopRequest.h"
 #include "host/PortDiscovery.h"
 #include "host/PortsFolder.h"
 
@@ -20,6 +21,13 @@ constexpr int32_t kCallGuardMs = 30000;
 constexpr int32_t kTimeoutCode = -9;  // the library's "Таймаут."
 // A lost link is tried again after this pause: a logger wants short gaps.
 constexpr uint32_t kReconnectMs = 1000;
+// The connector's codes for a link that is down (not connected, could not send).
+constexpr int32_t kNotConnectedCode = 2, kSendFailedCode = 3;
+
+bool LinkDown(const TCallResult& aResult) {
+  return aResult.NoAnswer() &&
+         (aResult.Error == kNotConnectedCode || aResult.Error == kSendFailedCode);
+}
 
 // Empty with the reason in aWhy when the host has no IPv4 address: the TCP transport is IPv4.
 // (An IPv6 address is refused with the command line.)
@@ -173,13 +181,29 @@ TCallResult TSyncMaster::Call(const std::function<void(TMBMCallBack)>& aSubmit) 
   return state->Result;
 }
 
+TCallResult TSyncMaster::RunWithRetries(TRepeat aRepeat, const std::function<TCallResult()>& aSend) {
+  // A port that went away keeps its dead descriptor in the connector until its reconnect time
+  // has passed; it is opened again at once instead, so that a supply that came back answers
+  // within this round. After a stop nothing is tried again.
+  bool down = false;
+  return fLink.Retry.Run(aRepeat, [&] {
+    if (down && !StopRequested()) {
+      fMaster->SetActive(false);
+      fMaster->SetActive(true);
+    }
+    TCallResult r = aSend();
+    down = LinkDown(r);
+    return r;
+  });
+}
+
 TCallResult TSyncMaster::CallWithRetries(TRepeat aRepeat,
                                          const std::function<void(TMBMCallBack)>& aSubmit) {
-  return fLink.Retry.Run(aRepeat, [&] { return Call(aSubmit); });
+  return RunWithRetries(aRepeat, [&] { return Call(aSubmit); });
 }
 
 TCallResult TSyncMaster::Read(uint16_t aStart, uint16_t aCount) {
-  return fLink.Retry.Run(TRepeat::Idempotent, [&] {
+  return RunWithRetries(TRepeat::Idempotent, [&] {
     TCallResult r = Call([&](TMBMCallBack cb) {
       fMaster->ReadHoldingRegisters(Framing(), fLink.Slave, aStart, aCount, std::move(cb));
     });

@@ -53,6 +53,7 @@ class TSyncMaster {
 
  private:
   TCallResult Call(const std::function<void(TMBMCallBack)>& aSubmit);
+  TCallResult RunWithRetries(TRepeat aRepeat, const std::function<TCallResult()>& aSend);
   TCallResult CallWithRetries(TRepeat aRepeat, const std::function<void(TMBMCallBack)>& aSubmit);
   // The port or server, the slave and the answer time, for the failure texts.
   TLinkPlace Place() const;

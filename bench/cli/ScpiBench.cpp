@@ -1,7 +1,8 @@
 // scpi_bench BAUD [QUERIES]: kpx-sim --baud BAUD on a pseudo-terminal, kelvora-cli serve on it,
-// and one client sending MEAS:VOLT? QUERIES times (default 200), each after the previous answer.
-// Prints queries per second next to the line's limit: every query is one read of 10 registers,
-// 8 request and 25 answer bytes of 10 bits.
+// and one client sending each of MEAS:VOLT?, MEAS:CURR?, OUTP?, MEAS:POW? and MEAS? QUERIES
+// times (default 200), each after the previous answer. Prints queries per second next to the
+// line's limit for the query's own read: 8 request bytes and 5 + 2 per register answer bytes,
+// 10 bits each.
 
 #include "tests/support/SimProcess.h"
 
@@ -65,19 +66,26 @@ int main(int argc, char** argv) {
   client.connectToHost("127.0.0.1", static_cast<quint16>(port));
   if (!client.waitForConnected(5000)) return 1;
   Query(client, "MEAS:VOLT?");  // the first exchange after identification
-  const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < queries; ++i) {
-    if (Query(client, "MEAS:VOLT?").isEmpty()) {
-      std::fprintf(stderr, "no answer to query %d\n", i);
-      return 1;
+  struct TCase {
+    const char* Query;
+    int Registers;  // read by the query
+  };
+  for (const TCase& c : {TCase{"MEAS:VOLT?", 1}, TCase{"MEAS:CURR?", 1}, TCase{"OUTP?", 1},
+                         TCase{"MEAS:POW?", 2}, TCase{"MEAS?", 10}}) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < queries; ++i) {
+      if (Query(client, c.Query).isEmpty()) {
+        std::fprintf(stderr, "no answer to %s %d\n", c.Query, i);
+        return 1;
+      }
     }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double rate = queries / seconds;
+    const double limit = baud / ((8.0 + 5.0 + 2.0 * c.Registers) * 10.0);
+    std::printf("baud %d: %d %s in %.2f s: %.1f queries/s; line limit %.1f/s; %.1f %%\n", baud,
+                queries, c.Query, seconds, rate, limit, 100.0 * rate / limit);
   }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const double rate = queries / seconds;
-  const double limit = baud / ((8.0 + 25.0) * 10.0);
-  std::printf("baud %d: %d MEAS:VOLT? in %.2f s: %.1f queries/s; line limit %.1f/s; %.1f %%\n",
-              baud, queries, seconds, rate, limit, 100.0 * rate / limit);
   serve.terminate();
   serve.waitForFinished(5000);
   return 0;

@@ -5,84 +5,13 @@ with the simulator's request trace as the oracle.
 usage: scpi_test.py BIN_DIR
 """
 
-import json
-import os
-import re
 import signal
-import socket
-import subprocess
-import tempfile
 import unittest
 
 import pyvisa
 
-from serve_harness import BIN_DIR, wait_for
-
-
-class Bench:
-    """kpx-sim on a pseudo-terminal and kelvora-cli serve on a free loopback port."""
-
-    def __init__(self, *sim_args):
-        self.dir = tempfile.TemporaryDirectory(prefix="kelvora-scpi-")
-        env = dict(os.environ, KELVORA_PORTS_DIR=self.dir.name)
-        self.trace = os.path.join(self.dir.name, "trace.jsonl")
-        link = os.path.join(self.dir.name, "kpx")
-        self.sim = subprocess.Popen(
-            [os.path.join(BIN_DIR, "kpx-sim"), "--rtu", link, "--trace", self.trace, *sim_args],
-            stdout=subprocess.PIPE, env=env, text=True)
-        ready = self.sim.stdout.readline()
-        assert ready.startswith("READY"), ready
-        self.serve = subprocess.Popen(
-            [os.path.join(BIN_DIR, "kelvora-cli"), "--port", link, "serve",
-             "--listen", "127.0.0.1:0"],
-            stderr=subprocess.PIPE, env=env, text=True)
-        self.port = None
-        while self.port is None:
-            line = self.serve.stderr.readline()
-            assert line, "serve ended before listening"
-            found = re.search(r"SCPI on 127\.0\.0\.1:(\d+)", line)
-            if found:
-                self.port = int(found.group(1))
-
-    def close(self):
-        for p in (self.serve, self.sim):
-            if p.poll() is None:
-                p.terminate()
-                p.wait(10)
-        self.serve.stderr.close()
-        self.sim.stdout.close()
-        self.dir.cleanup()
-
-    def records(self):
-        with open(self.trace) as f:
-            return [json.loads(line) for line in f if line.strip()]
-
-    def writes(self):
-        return [r for r in self.records() if r["dir"] == "req" and r["fc"] in (6, 16)]
-
-    def instrument(self, rm):
-        inst = rm.open_resource("TCPIP::127.0.0.1::%d::SOCKET" % self.port)
-        inst.read_termination = "\n"
-        inst.write_termination = "\n"
-        inst.timeout = 5000
-        return inst
-
-    def raw(self):
-        s = socket.create_connection(("127.0.0.1", self.port), timeout=5)
-        return s
-
-
-def read_line(sock):
-    data = b""
-    while not data.endswith(b"\n"):
-        try:
-            chunk = sock.recv(4096)
-        except ConnectionResetError:  # a refused client is reset
-            break
-        if not chunk:
-            break
-        data += chunk
-    return data.decode()
+from scpi_harness import Bench, read_line
+from serve_harness import wait_for
 
 
 class ScpiServe(unittest.TestCase):
@@ -186,8 +115,8 @@ class ScpiServe(unittest.TestCase):
             gone.sendall(text)
             gone.close()
         self.assertEqual(second.query("VOLT?"), "7.00")
-        # Sixteen clients at most: the seventeenth is closed at once. The clients that left may
-        # take a moment to be noticed, so each of the crowd is taken once it is served.
+        # Sixteen clients at most: the seventeenth is told why and closed. The clients that left
+        # may take a moment to be noticed, so each of the crowd is taken once it is served.
         def served_client():
             s = b.raw()
             s.sendall(b"*OPC?\n")
@@ -198,6 +127,7 @@ class ScpiServe(unittest.TestCase):
         crowd = [wait_for(served_client, what="a free client place") for _ in range(13)]
         extra = b.raw()
         extra.sendall(b"*OPC?\n")
+        self.assertEqual(read_line(extra), '-321,"Out of memory; too many clients"\n')
         self.assertEqual(read_line(extra), "")
         for s in crowd + [junk, extra]:
             s.close()
