@@ -195,12 +195,29 @@ void TMainForm::ConnectBtnClick() {
     Connect();
 }
 
-void TMainForm::ConnectFailed(const QString& text) {
+void TMainForm::ConnectFailed(const QString& text, bool mayComeBack) {
+  const bool automatic = !fConnectStartedByUser && AutoConnectSwitch->On();
+  fConnectStartedByUser = false;
+  if (automatic && mayComeBack) {
+    // Nobody is watching: the attempts go on until the port or the server answers again, and
+    // the reason is said once per outage, not once per attempt.
+    if (fConnectFailShown) return;
+    fConnectFailShown = true;
+    ShowCenteredMessage(this, text, TMsgKind::Error);
+    return;
+  }
   ShowCenteredMessage(this, text, TMsgKind::Error);
   AutoConnectSwitch->SetOn(false);
   ConnectingIndicator->SetAnimate(false);
   ConnectBtn->setEnabled(true);
-  fConnectStartedByUser = false;
+}
+
+QString TMainForm::LinkName() const {
+  const QString where = fmbType == mbtTCP
+                            ? "TCP " + IpAddrToText(fTcpIpAddr) + ":" +
+                                  QString::number(fTCPConnector->Port())
+                            : fCOMPortConnector->Port();
+  return where + " @" + QString::number(fMBaddr);
 }
 
 void TMainForm::Connect() {
@@ -219,7 +236,8 @@ void TMainForm::Connect() {
     StartConnectRead();
   } else {
     ConnectFailed("The " + port + " port is closed or busy!" + CR +
-                  "Please check  the port and close other application using this port.");
+                      "Please check  the port and close other application using this port.",
+                  true);
   }
 }
 
@@ -227,8 +245,15 @@ void TMainForm::ConnectTCP() {
   const std::optional<uint32_t> address = IpTextToAddr(IpMaskEdit->text());
   fTcpIpAddr = address.value_or(0);
   if (!address || *address == 0) {
-    ConnectFailed("Wrong address " + IpMaskEdit->text() + CR + "Please check  the TCP IP address.");
+    ConnectFailed("Wrong address " + IpMaskEdit->text() + CR + "Please check  the TCP IP address.",
+                  false);
     return;
+  }
+  // A failed attempt leaves the connector active on a socket that never opened: the next
+  // attempt opens a fresh one.
+  if (fModbusMaster->Active()) {
+    if (TKRConnector* connector = fModbusMaster->Connector()) connector->QueueClear();
+    fModbusMaster->SetActive(false);
   }
   fmbType = mbtTCP;
   fModbusMaster->SetConnector(fTCPConnector.get());
@@ -239,7 +264,8 @@ void TMainForm::ConnectTCP() {
     StartConnectRead();
   } else {
     ConnectFailed("The TCP server at " + ip + " does not replay!" + CR +
-                  "Please check  the TCP IP address.");
+                      "Please check  the TCP IP address.",
+                  true);
   }
 }
 
@@ -265,7 +291,8 @@ void TMainForm::ConnectReadDone(int32_t AError, const TKRRegisters* AData) {
     UoutInd->UpdateDigits();
     IoutInd->UpdateDigits();
     ShowVin(gData.UIN);
-    fPowerOn = fWriteOnOffAccepted = gData.ONOFF > 0;
+    SwitchOffAfterLostTest();
+    fPowerOn = gData.ONOFF > 0;
     if (gData.LOCK != 0) {
       ConnectionEstablished();
     } else {
@@ -314,11 +341,12 @@ void TMainForm::ConnectionEstablished() {
   }
   fConnected = true;
   fConnectStartedByUser = false;
+  fConnectFailShown = false;
   SetConnectedState(true, gData.ONOFF > 0);
   ResetCounters();
   fPresets->ShowPresetButtons();
   fTemperatureTimerCount = 5;
-  fWriteOnOffAccepted = false;
+  fOnOffWritePending = false;
   fTaskMgr->Start();
   if (ReadsCountersOnConnect(gData.VERSION))
     fTaskMgr->ReadMemNumAndCounters();
@@ -356,6 +384,8 @@ void TMainForm::Disconnect() {
   OnlineLed->SetLedOn(false);
   ConnectBtn->setEnabled(!AutoConnectSwitch->On());
   fConnected = false;
+  fOnOffWritePending = false;
+  fSafeOffPending = false;  // an unfinished switch-off is tried again at the next connect
   SetConnectedState(false, fPowerOn);
   KeyLockPanel->hide();
   FlushHeldAnswers();
@@ -403,6 +433,7 @@ void TMainForm::SetConnectedState(bool connected, bool powerOn) {
 
 void TMainForm::AutoConnectSwitchClick() {
   if (AutoConnectSwitch->On()) {
+    fConnectFailShown = false;  // a new wait: its first failure is said again
     ConnectBtn->setEnabled(false);
     if (!fConnected) {
       AutoconnectTimer.start();
@@ -445,6 +476,7 @@ void TMainForm::WMDeviceChange(TPortChange change, const QString& port) {
   }
   // Only the serial link can lose its port; a TCP session is not touched.
   if (fConnected && fmbType == mbtRTU && port == fCOMPortConnector->Port()) {
+    NoteInterruptedTest();
     Disconnect();
     if (AutoConnectSwitch->On()) {
       ConnectingIndicator->SetIndicatorType(TActivityIndicator::TKind::MomentumDots);
@@ -463,6 +495,7 @@ void TMainForm::WMConnectionLost() {
   OscillTimer.stop();
   // The recovery starts before the box: an unattended run reconnects while the box waits.
   if (fConnected) {
+    NoteInterruptedTest();
     Disconnect();
     AutoConnectSwitchClick();
   }

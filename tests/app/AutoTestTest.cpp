@@ -2,6 +2,7 @@
 // supply and when, the log of the run, closing during a run, and the table across restarts.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
@@ -12,6 +13,7 @@
 #include "core/Dialogs.h"
 #include "app/MainUnit.h"
 #include "app/ProgramWindows.h"
+#include "app/ToggleSwitch.h"
 #include "autotest/PersistentTable.h"
 #include "autotest/TestUnit.h"
 #include "features/DataLog.h"
@@ -47,9 +49,11 @@ class AutoTest : public ::testing::Test {
     SetDialogResponder({});
   }
 
-  void Connect() {
-    Sim = std::make_unique<SimProcess>(std::vector<std::string>{
-        "--rtu", "kpx-autotest", "--tcp", "0", "--trace", TracePath.toStdString()});
+  void Connect(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"--rtu", "kpx-autotest", "--tcp", "0", "--trace",
+                                  TracePath.toStdString()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Sim = std::make_unique<SimProcess>(args);
     RegWriteString("PORT", QString::fromStdString(Sim->PtyPath()));
     Windows = std::make_unique<TProgramWindows>();
     MainForm->LogList().SetDocumentOpener([](const QString&) { return true; });
@@ -78,6 +82,48 @@ class AutoTest : public ::testing::Test {
   size_t Polls() const {
     const auto polls = [](const TraceEntry& e) { return IsRead(e, 0, 10); };
     return SimTrace(TracePath).Requests(polls).size();
+  }
+  // A one-step run at 12.00 V whose link vanishes for two seconds from 5 s after the simulator
+  // started, with Auto Connect on. Returns the requests from the reconnect's first read on.
+  std::vector<TraceEntry> RunIntoALinkGlitch(bool leaveOutput = false) {
+    Connect({"--fault", "vanish@5000-7000"});
+    if (leaveOutput) AdvancedForm->LeaveOutputCheckBox()->click();
+    Find<TToggleSwitch>(MainForm, "AutoConnectSwitch")->SetOn(true);
+    TestForm->Steps()[0] = {1200, 100, 60, true};
+    TestForm->UpdateGrid();
+    Click(TestForm, "StartBtn");
+    EXPECT_TRUE(TestForm->Running());
+    const auto switchOn = [this] {
+      return SimTrace(TracePath).Requests([](const TraceEntry& e) { return IsWrite(e, 9, 1); });
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !switchOn().empty(); }, 3000));
+    if (switchOn().empty() || switchOn()[0].T >= 5000) {
+      ADD_FAILURE() << "the run did not start before the link vanished";
+      return {};
+    }
+    EXPECT_TRUE(QTest::qWaitFor([] { return !MainForm->Connected(); }, 8000)) << "link lost";
+    EXPECT_FALSE(TestForm->Running()) << "the lost connection ends the run";
+    EXPECT_TRUE(QTest::qWaitFor([] { return MainForm->Connected(); }, 15000)) << "reconnected";
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Polls() >= PollsBefore(7000) + 3; }, 5000));
+    const std::vector<TraceEntry> all = SimTrace(TracePath).Requests();
+    size_t reconnect = all.size();
+    for (size_t i = 0; i < all.size(); ++i)
+      if (all[i].T >= 7000 && IsRead(all[i], 0, 15)) {
+        reconnect = i;
+        break;
+      }
+    return {all.begin() + long(reconnect), all.end()};
+  }
+  size_t PollsBefore(double t) const {
+    return SimTrace(TracePath)
+        .Requests([t](const TraceEntry& e) { return e.T < t && IsRead(e, 0, 10); })
+        .size();
+  }
+  template <typename T>
+  static T* Find(QWidget* window, const char* name) {
+    T* w = window->findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
   }
   std::vector<TraceEntry> Writes() const {
     return SimTrace(TracePath).Requests([](const TraceEntry& e) {
@@ -260,4 +306,33 @@ TEST_F(AutoTest, TheRunsLogIsJournalledUntilTheUserThrowsItAwayAtClosing) {
   ASSERT_EQ(Asked.size(), 1);
   EXPECT_TRUE(Asked[0].contains("not saved")) << Asked[0].toStdString();
   EXPECT_FALSE(QFile::exists(data.filePath(journals[0]))) << "thrown away on purpose";
+}
+
+TEST_F(AutoTest, ALinkGlitchDuringARunSwitchesTheOutputOffAsTheFirstWriteOnReconnecting) {
+  const std::vector<TraceEntry> after = RunIntoALinkGlitch();
+  ASSERT_FALSE(after.empty()) << "no connect read after the glitch";
+  const auto write = std::find_if(after.begin(), after.end(),
+                                  [](const TraceEntry& e) { return e.Fc == 6 || e.Fc == 16; });
+  ASSERT_NE(write, after.end());
+  EXPECT_TRUE(IsWrite(*write, 9, 0)) << "first write after reconnecting: " << Describe(*write).toStdString();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return Asked.contains("Auto test stopped at step 1: connection lost; output switched off"); },
+      3000))
+      << Asked.join(" | ").toStdString();
+  EXPECT_FALSE(MainForm->PowerOn());
+  EXPECT_EQ(MainForm->OnOffImage(), 1) << "the window shows the output off";
+  EXPECT_EQ(std::count_if(after.begin(), after.end(), [](const TraceEntry& e) { return IsWrite(e, 9, 0); }), 1)
+      << "switched off once";
+}
+
+TEST_F(AutoTest, TheLoggingOptionsMayLeaveTheOutputOnAfterALinkGlitch) {
+  const std::vector<TraceEntry> after = RunIntoALinkGlitch(true);
+  ASSERT_FALSE(after.empty());
+  for (const TraceEntry& e : after) EXPECT_FALSE(IsWrite(e, 9, 0)) << "nothing switches the output";
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return Asked.contains("Auto test stopped at step 1: connection lost; output left on"); },
+      3000))
+      << Asked.join(" | ").toStdString();
+  EXPECT_TRUE(MainForm->PowerOn()) << "the window follows the supply's output";
+  EXPECT_EQ(MainForm->OnOffImage(), 2);
 }
