@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -19,6 +20,7 @@
 #include "features/DataLog.h"
 #include "host/DataFolders.h"
 #include "host/SettingsStore.h"
+#include "panel/dsLeds.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/SimTrace.h"
 #include "tests/support/TestEnvironment.h"
@@ -336,3 +338,70 @@ TEST_F(AutoTest, TheLoggingOptionsMayLeaveTheOutputOnAfterALinkGlitch) {
   EXPECT_TRUE(MainForm->PowerOn()) << "the window follows the supply's output";
   EXPECT_EQ(MainForm->OnOffImage(), 2);
 }
+
+// The power figure in watts, shown and logged, is the product of the volts and amperes the
+// supply reports, whichever current unit the model counts in.
+class PowerFigure : public AutoTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PowerFigure, ShownAndLoggedIsVoltsTimesAmperes) {
+  // 12.00 V into 4 ohms: 3 A, 36.00 W, on a model counting in 1 mA or in 10 mA.
+  Connect({"--model", GetParam(), "--load", "4"});
+  const bool milliamperes = CurrentDivider == 10;
+  const double ampsPerUnit = milliamperes ? 0.001 : 0.01;
+  AdvancedForm->LogIntervalComboBox()->setCurrentIndex(0);  // every second
+  TestForm->Steps()[0] = {1200, milliamperes ? 4000u : 400u, 3, true};
+  Click(TestForm, "StartBtn");
+  ASSERT_TRUE(QTest::qWaitFor([] { return MainForm->gData.UOUT == 1200; }, 3000));
+  const auto reading = [this] {
+    const auto all = SimTrace(TracePath).Entries();
+    for (auto e = all.rbegin(); e != all.rend(); ++e)
+      if (e->Dir == "ans" && e->Fc == 3 && e->Values.size() == 10) return *e;
+    return TraceEntry{};
+  };
+  // The digits of the output power, leftmost first, read as the panel shows them.
+  const auto shownWatts = [] {
+    QString text;
+    for (int n = 6; n >= 1; --n) {
+      const uint32_t digit =
+          MainForm->findChild<TdsSevenSegmentDisplay*>(QString("SegPout%1").arg(n))->Value();
+      if (digit < 10) text += QString::number(digit);
+      if (n == 3) text += '.';
+    }
+    return text.toDouble();
+  };
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const TraceEntry r = reading();
+        return r.Values.size() == 10 && r.Values[3] > 0 &&
+               std::abs(shownWatts() - r.Values[2] / 100.0 * r.Values[3] * ampsPerUnit) < 0.006;
+      },
+      3000))
+      << "shown " << shownWatts() << " W for " << reading().Values[2] << " x " << reading().Values[3];
+  EXPECT_NEAR(shownWatts(), 36.0, 0.05);
+  EXPECT_EQ(MainForm->findChild<QLabel*>("PowerPanel")->text(), "Power 48.00 W") << "set power";
+
+  ASSERT_TRUE(QTest::qWaitFor([] { return !TestForm->Running(); }, 8000));
+  int logged = 0;
+  for (const TLogRecord& record : MainForm->LogList().LogList()) {
+    if (record.Uout == 0) continue;
+    ++logged;
+    EXPECT_NEAR(record.Pout / 100.0, record.Uout / 100.0 * record.Iout * ampsPerUnit, 0.011);
+  }
+  EXPECT_GE(logged, 1) << "entries taken with the output on";
+  SavePath = QDir(IsolatedRoot()).filePath(QString("power-%1.txt").arg(GetParam()));
+  Click(TestForm, "SaveBtn");
+  QFile text(SavePath);
+  ASSERT_TRUE(text.open(QIODevice::ReadOnly | QIODevice::Text));
+  int checked = 0;
+  for (const QString& line : QString::fromUtf8(text.readAll()).split('\n')) {
+    const QStringList f = line.split(' ', Qt::SkipEmptyParts);
+    bool ok = false;
+    if (f.size() < 6 || (f[3].toDouble(&ok), !ok) || f[3].toDouble() == 0) continue;
+    // time, U set, I set, U out, I out, P out
+    EXPECT_NEAR(f[5].toDouble(), f[3].toDouble() * f[4].toDouble(), 0.011) << line.toStdString();
+    ++checked;
+  }
+  EXPECT_EQ(checked, logged) << "every entry with the output on is in the file";
+}
+
+INSTANTIATE_TEST_SUITE_P(CurrentScales, PowerFigure, ::testing::Values("8005", "5020"));
