@@ -59,9 +59,7 @@ TAutoTestHost TMainForm::AutoTestHost() {
 void TMainForm::TestBtnClick() {
   TTestForm* form = TestForm;
   if (!form) return;
-  form->MAX_U = UsetInd->MaxValue;
-  form->MAX_I = IsetInd->MaxValue;
-  form->CUR_DIVIDER = static_cast<uint16_t>(CurrentDivider);
+  form->SetModelLimits(UsetInd->MaxValue, IsetInd->MaxValue, static_cast<uint16_t>(CurrentDivider));
   form->SetPinned(true);
   form->UpdateGrid();
   if (form->isVisible())

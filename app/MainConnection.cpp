@@ -18,6 +18,7 @@
 #include "app/ProgramWindows.h"
 #include "core/RegisterMap.h"
 #include "app/ToggleSwitch.h"
+#include "autotest/TestUnit.h"
 #include "features/Oscilloscope.h"
 #include "features/Presets.h"
 #include "features/Parameters.h"
@@ -530,6 +531,10 @@ void TMainForm::SetupModel(uint32_t model, uint32_t version) {
   U_Knob->UpdateMinMax(10, ModelUmax);
   I_Knob->UpdateMinMax(1, ModelImax);
   fPresets->SetupModel();
+  // The step table follows the connected model, also while its window is closed.
+  if (TestForm && IsKnownModel(model))
+    TestForm->SetModelLimits(static_cast<uint32_t>(ModelUmax), static_cast<uint32_t>(ModelImax),
+                             static_cast<uint16_t>(CurrentDivider));
   setWindowTitle(ModelCaption(model, version, gData.STATE));
   fParameters->SetupModel();
   // Until the firmware is identified there is nothing to calibrate and no battery option.

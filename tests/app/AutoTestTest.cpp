@@ -2,12 +2,14 @@
 // supply and when, the log of the run, closing during a run, and the table across restarts.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include "advanced/AdvancedUnit.h"
@@ -405,3 +407,40 @@ TEST_P(PowerFigure, ShownAndLoggedIsVoltsTimesAmperes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CurrentScales, PowerFigure, ::testing::Values("8005", "5020"));
+
+TEST_F(AutoTest, ATableSavedOnOneModelRunsAtTheSameAmperesOnAnotherAndIsHeldToItsLimits) {
+  Connect({"--model", "8005"});
+  TTestSteps& steps = TestForm->Steps();
+  steps.Add();
+  steps[0] = {1500, 400, 1, true};   // 15.00 V, 0.400 A in the 8005's milliamperes
+  steps[1] = {5000, 4000, 1, true};  // 50.00 V: more than a 3012 gives
+  MainForm->close();
+  Windows.reset();
+  Sim.reset();
+  Asked.clear();
+
+  Connect({"--model", "3012"});  // counts in 10 mA, up to 31.00 V and 12.10 A
+  const auto* grid = TestForm->findChild<QTableWidget*>("StringGrid1");
+  ASSERT_NE(grid, nullptr);
+  EXPECT_EQ(grid->item(0, 1)->text(), "15.00");
+  EXPECT_EQ(grid->item(0, 2)->text(), "0.40");
+  EXPECT_EQ(grid->item(1, 1)->text(), "31.00");
+  EXPECT_EQ(grid->item(1, 2)->text(), "4.00");
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Asked.isEmpty(); }, 2000));
+  EXPECT_EQ(Asked, QStringList{"Step 2 held to the connected supply's limits: 31.00 V, 12.10 A"});
+
+  const size_t before = Writes().size();
+  Click(TestForm, "StartBtn");
+  ASSERT_TRUE(QTest::qWaitFor([] { return !TestForm->Running(); }, 8000));
+  ASSERT_TRUE(QTest::qWaitFor([this, before] { return Writes().size() >= before + 4; }, 3000));
+  const std::vector<TraceEntry> all = Writes();
+  QStringList order;
+  for (auto e = all.begin() + long(before); e != all.end(); ++e) order << Describe(*e);
+  EXPECT_EQ(order.join(' ').toStdString(), "16@0=1500,40 6@9=1 16@0=3100,400 6@9=0");
+  // Connecting again says nothing more: the table is within the limits now.
+  Click(MainForm, "DisconnectBtn");
+  Click(MainForm, "ConnectBtn");
+  ASSERT_TRUE(QTest::qWaitFor([] { return MainForm->Connected(); }, 5000));
+  QApplication::processEvents();
+  EXPECT_EQ(Asked.size(), 1);
+}
