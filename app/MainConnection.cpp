@@ -92,12 +92,17 @@ void TMainForm::BuildConnectionControls(TCategoryPanel* panel) {
   KeyLockPanel->setObjectName("KeyLockPanel");
   KeyLockPanel->setGeometry(8, 126, 150, 20);
   KeyLockPanel->hide();
+  UpdateFirmwareBtn = new QPushButton("Update firmware\u2026", surface);
+  UpdateFirmwareBtn->setObjectName("UpdateFirmwareBtn");
+  UpdateFirmwareBtn->setGeometry(166, 124, 146, 24);
+  UpdateFirmwareBtn->setToolTip("Flash a supply that waits in its bootloader on the chosen port");
 
   connect(ConnectBtn, &QPushButton::clicked, this, Guarded([this] {
             fConnectStartedByUser = true;
             ConnectBtnClick();
           }));
   connect(DisconnectBtn, &QPushButton::clicked, this, Guarded([this] { DisconnectBtnClick(); }));
+  connect(UpdateFirmwareBtn, &QPushButton::clicked, this, Guarded([this] { UpdateFirmwareBtnClick(); }));
   AutoConnectSwitch->OnClick = Guarded([this] { AutoConnectSwitchClick(); });
   // Only the user's own clicks change the wish that is stored; a failed open switching the
   // switch off does not.
@@ -156,6 +161,7 @@ void TMainForm::ComPortComboBoxSelect() {
   IpMaskEdit->setEnabled(!fConnected && tcp);
   BaudComboBox->setEnabled(!fConnected && !tcp);
   SlaveAddrComboBox->setEnabled(!fConnected && !tcp);
+  EnableUpdateFirmwareBtn();
   if (tcp) return;
   const QString port = PortNameOf(ComPortComboBox->currentText());
   const int index = RegReadPortBaud(port);
@@ -404,6 +410,7 @@ void TMainForm::SetConnectedState(bool connected, bool powerOn) {
     SlaveAddrComboBox->setEnabled(false);
     SetDisplayColors(fCLR1, fCLR2);
     EnableSetControls(!powerOn);
+    EnableUpdateFirmwareBtn();
     return;
   }
   if (ModbusLed->OnColor() != 0x0000FF) ModbusLed->SetLedOn(false);

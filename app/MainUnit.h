@@ -184,6 +184,10 @@ class TMainForm : public QWidget {
   void ReportUnknownModel(uint32_t model);
   // While the firmware update holds the serial port, nothing may connect.
   bool FirmwareUpdateRunning() const;
+  // "Update firmware…": while disconnected, the advanced window with only its update tab, for a
+  // supply already waiting in its bootloader on the chosen serial port.
+  void UpdateFirmwareBtnClick();
+  void EnableUpdateFirmwareBtn();
 
   // ---- Requests and answers (MainPolling) ----
   void BindSchedulerEvents();
@@ -317,6 +321,7 @@ class TMainForm : public QWidget {
   QLineEdit* IpMaskEdit = nullptr;
   QPushButton* ConnectBtn = nullptr;
   QPushButton* DisconnectBtn = nullptr;
+  QPushButton* UpdateFirmwareBtn = nullptr;
   TToggleSwitch* AutoConnectSwitch = nullptr;
   TActivityIndicator* ConnectingIndicator = nullptr;
   TdsLed* OnlineLed = nullptr;
