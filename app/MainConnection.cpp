@@ -75,10 +75,11 @@ void TMainForm::BuildConnectionControls(TCategoryPanel* panel) {
 
   ConnectBtn = new QPushButton("Connect", surface);
   ConnectBtn->setObjectName("ConnectBtn");
-  ConnectBtn->setGeometry(166, 38, 68, 24);
+  // "Disconnect" needs its width at every scale; "Connect" gives some of its own.
+  ConnectBtn->setGeometry(166, 38, 62, 24);
   DisconnectBtn = new QPushButton("Disconnect", surface);
   DisconnectBtn->setObjectName("DisconnectBtn");
-  DisconnectBtn->setGeometry(236, 38, 76, 24);
+  DisconnectBtn->setGeometry(230, 38, 84, 24);
   DisconnectBtn->setEnabled(false);
 
   AutoConnectSwitch = new TToggleSwitch("AutoConnectSwitch", "Auto Connect", surface);
