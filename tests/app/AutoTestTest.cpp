@@ -87,10 +87,11 @@ class AutoTest : public ::testing::Test {
     const auto polls = [](const TraceEntry& e) { return IsRead(e, 0, 10); };
     return SimTrace(TracePath).Requests(polls).size();
   }
-  // A one-step run at 12.00 V whose link vanishes for two seconds from 5 s after the simulator
-  // started, with Auto Connect on. Returns the requests from the reconnect's first read on.
+  // A one-step run at 12.00 V whose link vanishes for two seconds from 8 s after the simulator
+  // started (room for a slow start), with Auto Connect on. Returns the requests from the
+  // reconnect's first read on.
   std::vector<TraceEntry> RunIntoALinkGlitch(bool leaveOutput = false) {
-    Connect({"--fault", "vanish@5000-7000"});
+    Connect({"--fault", "vanish@8000-10000"});
     if (leaveOutput) AdvancedForm->LeaveOutputCheckBox()->click();
     Find<TToggleSwitch>(MainForm, "AutoConnectSwitch")->SetOn(true);
     TestForm->Steps()[0] = {1200, 100, 60, true};
@@ -101,18 +102,18 @@ class AutoTest : public ::testing::Test {
       return SimTrace(TracePath).Requests([](const TraceEntry& e) { return IsWrite(e, 9, 1); });
     };
     EXPECT_TRUE(QTest::qWaitFor([&] { return !switchOn().empty(); }, 3000));
-    if (switchOn().empty() || switchOn()[0].T >= 5000) {
+    if (switchOn().empty() || switchOn()[0].T >= 8000) {
       ADD_FAILURE() << "the run did not start before the link vanished";
       return {};
     }
-    EXPECT_TRUE(QTest::qWaitFor([] { return !MainForm->Connected(); }, 8000)) << "link lost";
+    EXPECT_TRUE(QTest::qWaitFor([] { return !MainForm->Connected(); }, 12000)) << "link lost";
     EXPECT_FALSE(TestForm->Running()) << "the lost connection ends the run";
     EXPECT_TRUE(QTest::qWaitFor([] { return MainForm->Connected(); }, 15000)) << "reconnected";
-    EXPECT_TRUE(QTest::qWaitFor([this] { return Polls() >= PollsBefore(7000) + 3; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Polls() >= PollsBefore(10000) + 3; }, 5000));
     const std::vector<TraceEntry> all = SimTrace(TracePath).Requests();
     size_t reconnect = all.size();
     for (size_t i = 0; i < all.size(); ++i)
-      if (all[i].T >= 7000 && IsRead(all[i], 0, 15)) {
+      if (all[i].T >= 10000 && IsRead(all[i], 0, 15)) {
         reconnect = i;
         break;
       }
