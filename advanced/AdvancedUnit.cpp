@@ -1,6 +1,7 @@
 #include "advanced/AdvancedUnit.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
@@ -177,11 +178,19 @@ QWidget* TAdvancedForm::BuildLoggingTab() {
   formatGroup->addButton(fLogTextRadioBtn);
   fLogTextRadioBtn->setChecked(true);
 
+  // What a test that a lost connection stopped leaves behind once the supply answers again.
+  auto* loss = Named(new QGroupBox("Connection lost during a test", page), "LinkLossGroupBox");
+  fLeaveOutputCheckBox =
+      Named(new QCheckBox("leave the output as it is", loss), "LeaveOutputCheckBox");
+  auto* lossLayout = new QVBoxLayout(loss);
+  lossLayout->addWidget(fLeaveOutputCheckBox);
+
   auto* apply = Named(new QPushButton("Apply", page), "ApplayTestLogBtn");
   connect(apply, &QPushButton::clicked, this, Guarded([this] { ApplayTestLogBtnClick(); }));
   auto* column = new QVBoxLayout(page);
   column->addWidget(mode);
   column->addWidget(format);
+  column->addWidget(loss);
   column->addStretch();
   column->addWidget(apply, 0, Qt::AlignRight);
   return page;
@@ -221,6 +230,7 @@ void TAdvancedForm::FormCreate() {
       RegReadListIndex("LUEV", fUoutComboBox->count(), kDefaultUoutThresholdIndex));
   fIoutComboBox->setCurrentIndex(
       RegReadListIndex("LIEV", fIoutComboBox->count(), kDefaultIoutThresholdIndex));
+  fLeaveOutputCheckBox->setChecked(RegValueExists("LEAVEOUT") && RegReadInteger("LEAVEOUT") == 1);
   UpdateLogControls();
   fLogExcelRadioBtn->setEnabled(TDataLog::CheckExcelInstall());
   if (!fLogExcelRadioBtn->isEnabled())
@@ -235,6 +245,7 @@ void TAdvancedForm::StoreLogSettings() const {
   RegWriteInteger("LTIM", fLogIntervalComboBox->currentIndex());
   RegWriteInteger("LUEV", fUoutComboBox->currentIndex());
   RegWriteInteger("LIEV", fIoutComboBox->currentIndex());
+  RegWriteInteger("LEAVEOUT", fLeaveOutputCheckBox->isChecked() ? 1 : 0);
 }
 
 void TAdvancedForm::UpdateLogControls() {

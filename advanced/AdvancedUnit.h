@@ -11,6 +11,7 @@
 #include "advanced/DeviceSettingsHost.h"
 #include "advanced/FirmwareUpdate.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -50,6 +51,9 @@ class TAdvancedForm : public QDialog {
   QRadioButton* LogExcelRadioBtn() const { return fLogExcelRadioBtn; }
   QRadioButton* LogTextRadioBtn() const { return fLogTextRadioBtn; }
   QComboBox* LogIntervalComboBox() const { return fLogIntervalComboBox; }
+  // Checked: a test that a lost connection stops leaves the output as it is; otherwise the
+  // output is switched off once the supply answers again.
+  QCheckBox* LeaveOutputCheckBox() const { return fLeaveOutputCheckBox; }
   QComboBox* UoutComboBox() const { return fUoutComboBox; }
   QComboBox* IoutComboBox() const { return fIoutComboBox; }
   int32_t GetLogInterval() const;
@@ -104,6 +108,7 @@ class TAdvancedForm : public QDialog {
   QRadioButton* fLogExcelRadioBtn = nullptr;
   QRadioButton* fLogTextRadioBtn = nullptr;
   QComboBox* fLogIntervalComboBox = nullptr;
+  QCheckBox* fLeaveOutputCheckBox = nullptr;
   QComboBox* fUoutComboBox = nullptr;
   QComboBox* fIoutComboBox = nullptr;
   QTextBrowser* fWebBrowser1 = nullptr;

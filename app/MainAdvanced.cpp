@@ -1,11 +1,14 @@
 #include "app/MainUnit.h"
 
 #include <QComboBox>
+#include <QPushButton>
+#include <QTabWidget>
 
 #include "advanced/AdvancedUnit.h"
 #include "advanced/ColorBox.h"
 #include "app/PortComboBox.h"
 #include "app/ProgramWindows.h"
+#include "host/PortDiscovery.h"
 #include "modbus/KRCOMPortConnector.h"
 
 TFirmwareUpdateHost TMainForm::FirmwareUpdateHost() {
@@ -13,7 +16,9 @@ TFirmwareUpdateHost TMainForm::FirmwareUpdateHost() {
           [this] { fTaskMgr->WriteJumpBoot(); },
           [this] { Disconnect(); },
           [this] { return UpdateLinkOf(ComPortComboBox->currentText()); },
-          [this] { return fModel.Version; },
+          // Disconnected, the supply on the port can only be one waiting in its bootloader: no
+          // firmware class of an earlier connection holds the update back.
+          [this] { return fConnected ? fModel.Version : TVersion::ver_New; },
           [this] { return fCOMPortConnector->ComPort(); }};
 }
 
@@ -53,4 +58,29 @@ void TMainForm::P_AdvancedBtnClick() {
   gData.CLR3 = ColorToRgb565(fCLR3);
   StoreBatterySource();
   fTaskMgr->WriteGlobalData();
+}
+
+void TMainForm::EnableUpdateFirmwareBtn() {
+  UpdateFirmwareBtn->setEnabled(!fConnected &&
+                                UpdateLinkOf(ComPortComboBox->currentText()) == TUpdateLink::Serial);
+}
+
+void TMainForm::UpdateFirmwareBtnClick() {
+  TAdvancedForm* form = AdvancedForm;
+  if (!form || fConnected || FirmwareUpdateRunning()) return;
+  // The update talks to the bootloader on the port chosen in the list.
+  fCOMPortConnector->SetPort(PortNameOf(ComPortComboBox->currentText()));
+  form->FirmwareUpdate().PrepareOpen();
+  form->move(x() + width() / 2 - form->width() / 2, y() + height() / 2 - form->height() / 2);
+  // Only the update tab: the others need a connected supply. Their visibility comes back after.
+  auto* tabs = form->findChild<QTabWidget*>("PageControl1");
+  std::vector<bool> shown;
+  for (int i = 0; tabs && i < tabs->count(); ++i) {
+    shown.push_back(tabs->isTabVisible(i));
+    tabs->setTabVisible(i, tabs->widget(i) == form->ColorTab());
+  }
+  if (tabs) tabs->setCurrentWidget(form->ColorTab());
+  form->exec();  // nothing to take over: the colours belong to a connected supply
+  for (int i = 0; tabs && i < tabs->count() && i < int(shown.size()); ++i)
+    tabs->setTabVisible(i, shown[size_t(i)]);
 }

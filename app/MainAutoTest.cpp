@@ -1,5 +1,7 @@
 // The auto-test window's link to this window: the output switch, the knobs, the log of the run
-// and its options, docking, and the end of a run when the output goes off.
+// and its options, docking, the end of a run when the output goes off, and the switch-off of a
+// run that a lost connection stopped.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QMoveEvent>
 #include <QPushButton>
@@ -7,6 +9,8 @@
 
 #include "advanced/AdvancedUnit.h"
 #include "core/Dialogs.h"
+#include "core/ErrorReport.h"
+#include "core/RegisterMap.h"
 #include "app/MainUnit.h"
 #include "app/ProgramWindows.h"
 #include "autotest/TestUnit.h"
@@ -55,9 +59,7 @@ TAutoTestHost TMainForm::AutoTestHost() {
 void TMainForm::TestBtnClick() {
   TTestForm* form = TestForm;
   if (!form) return;
-  form->MAX_U = UsetInd->MaxValue;
-  form->MAX_I = IsetInd->MaxValue;
-  form->CUR_DIVIDER = static_cast<uint16_t>(CurrentDivider);
+  form->SetModelLimits(UsetInd->MaxValue, IsetInd->MaxValue, static_cast<uint16_t>(CurrentDivider));
   form->SetPinned(true);
   form->UpdateGrid();
   if (form->isVisible())
@@ -103,4 +105,52 @@ void TMainForm::moveEvent(QMoveEvent* event) {
   TTestForm* form = TestForm;
   if (form && form->isVisible() && form->Pinned() && WindowNormal(*this) && WindowNormal(*form))
     form->PinnedMove();
+}
+
+// ---- A test that the link's end stopped ------------------------------------------------------
+
+void TMainForm::NoteInterruptedTest() {
+  if (TestForm && TestForm->Running())
+    fInterruptedTest = TInterruptedTest{TestForm->Run().TestStep() + 1, LinkName()};
+}
+
+void TMainForm::SwitchOffAfterLostTest() {
+  if (!fInterruptedTest || fInterruptedTest->Link != LinkName()) return;
+  const int step = fInterruptedTest->Step;
+  if (gData.ONOFF == 0) {
+    fInterruptedTest.reset();
+    ReportInterruptedTest(step, "the output was off");
+    return;
+  }
+  if (AdvancedForm && AdvancedForm->LeaveOutputCheckBox()->isChecked()) {
+    fInterruptedTest.reset();
+    ReportInterruptedTest(step, "output left on");
+    return;
+  }
+  // The first write the supply gets: nothing else may run at the step's values meanwhile.
+  fSafeOffPending = true;
+  gData.ONOFF = 0;
+  ModbusLedOn();
+  WriteRegister(Reg::ONOFF, 0, [this](int32_t e) {
+    ShowModbusResult(e);
+    SafeOffWritten(e);
+  });
+}
+
+// A write that failed is raised again by the polling, which still sees the output on.
+void TMainForm::SafeOffWritten(int32_t AError) {
+  if (AError != 0 || !fSafeOffPending || !fInterruptedTest) return;
+  fSafeOffPending = false;
+  const int step = fInterruptedTest->Step;
+  fInterruptedTest.reset();
+  ReportInterruptedTest(step, "output switched off");
+}
+
+void TMainForm::ReportInterruptedTest(int step, const QString& outcome) {
+  const QString text =
+      QString("Auto test stopped at step %1: connection lost; %2").arg(step).arg(outcome);
+  // Said after the answer handler has returned: the box waits without holding the link up.
+  QMetaObject::invokeMethod(
+      this, Guarded([this, text] { ShowCenteredMessage(this, text, TMsgKind::Information); }),
+      Qt::QueuedConnection);
 }

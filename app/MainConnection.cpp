@@ -18,6 +18,7 @@
 #include "app/ProgramWindows.h"
 #include "core/RegisterMap.h"
 #include "app/ToggleSwitch.h"
+#include "autotest/TestUnit.h"
 #include "features/Oscilloscope.h"
 #include "features/Presets.h"
 #include "features/Parameters.h"
@@ -74,10 +75,11 @@ void TMainForm::BuildConnectionControls(TCategoryPanel* panel) {
 
   ConnectBtn = new QPushButton("Connect", surface);
   ConnectBtn->setObjectName("ConnectBtn");
-  ConnectBtn->setGeometry(166, 38, 68, 24);
+  // "Disconnect" needs its width at every scale; "Connect" gives some of its own.
+  ConnectBtn->setGeometry(166, 38, 62, 24);
   DisconnectBtn = new QPushButton("Disconnect", surface);
   DisconnectBtn->setObjectName("DisconnectBtn");
-  DisconnectBtn->setGeometry(236, 38, 76, 24);
+  DisconnectBtn->setGeometry(230, 38, 84, 24);
   DisconnectBtn->setEnabled(false);
 
   AutoConnectSwitch = new TToggleSwitch("AutoConnectSwitch", "Auto Connect", surface);
@@ -91,12 +93,17 @@ void TMainForm::BuildConnectionControls(TCategoryPanel* panel) {
   KeyLockPanel->setObjectName("KeyLockPanel");
   KeyLockPanel->setGeometry(8, 126, 150, 20);
   KeyLockPanel->hide();
+  UpdateFirmwareBtn = new QPushButton("Update firmware\u2026", surface);
+  UpdateFirmwareBtn->setObjectName("UpdateFirmwareBtn");
+  UpdateFirmwareBtn->setGeometry(166, 124, 146, 24);
+  UpdateFirmwareBtn->setToolTip("Flash a supply that waits in its bootloader on the chosen port");
 
   connect(ConnectBtn, &QPushButton::clicked, this, Guarded([this] {
             fConnectStartedByUser = true;
             ConnectBtnClick();
           }));
   connect(DisconnectBtn, &QPushButton::clicked, this, Guarded([this] { DisconnectBtnClick(); }));
+  connect(UpdateFirmwareBtn, &QPushButton::clicked, this, Guarded([this] { UpdateFirmwareBtnClick(); }));
   AutoConnectSwitch->OnClick = Guarded([this] { AutoConnectSwitchClick(); });
   // Only the user's own clicks change the wish that is stored; a failed open switching the
   // switch off does not.
@@ -155,6 +162,7 @@ void TMainForm::ComPortComboBoxSelect() {
   IpMaskEdit->setEnabled(!fConnected && tcp);
   BaudComboBox->setEnabled(!fConnected && !tcp);
   SlaveAddrComboBox->setEnabled(!fConnected && !tcp);
+  EnableUpdateFirmwareBtn();
   if (tcp) return;
   const QString port = PortNameOf(ComPortComboBox->currentText());
   const int index = RegReadPortBaud(port);
@@ -195,12 +203,29 @@ void TMainForm::ConnectBtnClick() {
     Connect();
 }
 
-void TMainForm::ConnectFailed(const QString& text) {
+void TMainForm::ConnectFailed(const QString& text, bool mayComeBack) {
+  const bool automatic = !fConnectStartedByUser && AutoConnectSwitch->On();
+  fConnectStartedByUser = false;
+  if (automatic && mayComeBack) {
+    // Nobody is watching: the attempts go on until the port or the server answers again, and
+    // the reason is said once per outage, not once per attempt.
+    if (fConnectFailShown) return;
+    fConnectFailShown = true;
+    ShowCenteredMessage(this, text, TMsgKind::Error);
+    return;
+  }
   ShowCenteredMessage(this, text, TMsgKind::Error);
   AutoConnectSwitch->SetOn(false);
   ConnectingIndicator->SetAnimate(false);
   ConnectBtn->setEnabled(true);
-  fConnectStartedByUser = false;
+}
+
+QString TMainForm::LinkName() const {
+  const QString where = fmbType == mbtTCP
+                            ? "TCP " + IpAddrToText(fTcpIpAddr) + ":" +
+                                  QString::number(fTCPConnector->Port())
+                            : fCOMPortConnector->Port();
+  return where + " @" + QString::number(fMBaddr);
 }
 
 void TMainForm::Connect() {
@@ -219,7 +244,8 @@ void TMainForm::Connect() {
     StartConnectRead();
   } else {
     ConnectFailed("The " + port + " port is closed or busy!" + CR +
-                  "Please check  the port and close other application using this port.");
+                      "Please check  the port and close other application using this port.",
+                  true);
   }
 }
 
@@ -227,8 +253,15 @@ void TMainForm::ConnectTCP() {
   const std::optional<uint32_t> address = IpTextToAddr(IpMaskEdit->text());
   fTcpIpAddr = address.value_or(0);
   if (!address || *address == 0) {
-    ConnectFailed("Wrong address " + IpMaskEdit->text() + CR + "Please check  the TCP IP address.");
+    ConnectFailed("Wrong address " + IpMaskEdit->text() + CR + "Please check  the TCP IP address.",
+                  false);
     return;
+  }
+  // A failed attempt leaves the connector active on a socket that never opened: the next
+  // attempt opens a fresh one.
+  if (fModbusMaster->Active()) {
+    if (TKRConnector* connector = fModbusMaster->Connector()) connector->QueueClear();
+    fModbusMaster->SetActive(false);
   }
   fmbType = mbtTCP;
   fModbusMaster->SetConnector(fTCPConnector.get());
@@ -239,7 +272,8 @@ void TMainForm::ConnectTCP() {
     StartConnectRead();
   } else {
     ConnectFailed("The TCP server at " + ip + " does not replay!" + CR +
-                  "Please check  the TCP IP address.");
+                      "Please check  the TCP IP address.",
+                  true);
   }
 }
 
@@ -265,7 +299,8 @@ void TMainForm::ConnectReadDone(int32_t AError, const TKRRegisters* AData) {
     UoutInd->UpdateDigits();
     IoutInd->UpdateDigits();
     ShowVin(gData.UIN);
-    fPowerOn = fWriteOnOffAccepted = gData.ONOFF > 0;
+    SwitchOffAfterLostTest();
+    fPowerOn = gData.ONOFF > 0;
     if (gData.LOCK != 0) {
       ConnectionEstablished();
     } else {
@@ -314,11 +349,12 @@ void TMainForm::ConnectionEstablished() {
   }
   fConnected = true;
   fConnectStartedByUser = false;
+  fConnectFailShown = false;
   SetConnectedState(true, gData.ONOFF > 0);
   ResetCounters();
   fPresets->ShowPresetButtons();
   fTemperatureTimerCount = 5;
-  fWriteOnOffAccepted = false;
+  fOnOffWritePending = false;
   fTaskMgr->Start();
   if (ReadsCountersOnConnect(gData.VERSION))
     fTaskMgr->ReadMemNumAndCounters();
@@ -356,6 +392,8 @@ void TMainForm::Disconnect() {
   OnlineLed->SetLedOn(false);
   ConnectBtn->setEnabled(!AutoConnectSwitch->On());
   fConnected = false;
+  fOnOffWritePending = false;
+  fSafeOffPending = false;  // an unfinished switch-off is tried again at the next connect
   SetConnectedState(false, fPowerOn);
   KeyLockPanel->hide();
   FlushHeldAnswers();
@@ -373,6 +411,7 @@ void TMainForm::SetConnectedState(bool connected, bool powerOn) {
     SlaveAddrComboBox->setEnabled(false);
     SetDisplayColors(fCLR1, fCLR2);
     EnableSetControls(!powerOn);
+    EnableUpdateFirmwareBtn();
     return;
   }
   if (ModbusLed->OnColor() != 0x0000FF) ModbusLed->SetLedOn(false);
@@ -403,6 +442,7 @@ void TMainForm::SetConnectedState(bool connected, bool powerOn) {
 
 void TMainForm::AutoConnectSwitchClick() {
   if (AutoConnectSwitch->On()) {
+    fConnectFailShown = false;  // a new wait: its first failure is said again
     ConnectBtn->setEnabled(false);
     if (!fConnected) {
       AutoconnectTimer.start();
@@ -445,6 +485,7 @@ void TMainForm::WMDeviceChange(TPortChange change, const QString& port) {
   }
   // Only the serial link can lose its port; a TCP session is not touched.
   if (fConnected && fmbType == mbtRTU && port == fCOMPortConnector->Port()) {
+    NoteInterruptedTest();
     Disconnect();
     if (AutoConnectSwitch->On()) {
       ConnectingIndicator->SetIndicatorType(TActivityIndicator::TKind::MomentumDots);
@@ -463,6 +504,7 @@ void TMainForm::WMConnectionLost() {
   OscillTimer.stop();
   // The recovery starts before the box: an unattended run reconnects while the box waits.
   if (fConnected) {
+    NoteInterruptedTest();
     Disconnect();
     AutoConnectSwitchClick();
   }
@@ -497,6 +539,10 @@ void TMainForm::SetupModel(uint32_t model, uint32_t version) {
   U_Knob->UpdateMinMax(10, ModelUmax);
   I_Knob->UpdateMinMax(1, ModelImax);
   fPresets->SetupModel();
+  // The step table follows the connected model, also while its window is closed.
+  if (TestForm && IsKnownModel(model))
+    TestForm->SetModelLimits(static_cast<uint32_t>(ModelUmax), static_cast<uint32_t>(ModelImax),
+                             static_cast<uint16_t>(CurrentDivider));
   setWindowTitle(ModelCaption(model, version, gData.STATE));
   fParameters->SetupModel();
   // Until the firmware is identified there is nothing to calibrate and no battery option.

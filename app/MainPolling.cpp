@@ -169,12 +169,11 @@ void TMainForm::SendSetData() {
 }
 
 void TMainForm::SendOnOff() {
-  fWriteOnOffAccepted = false;
   ModbusLedOn();
   if (fPowerOn)
     WriteRegister(Reg::ONOFF, 1, [this](int32_t e) { OnOffWritten(e); });
   else
-    WriteRegister(Reg::ONOFF, 0, [this](int32_t e) { WriteDone(e); });
+    WriteRegister(Reg::ONOFF, 0, [this](int32_t e) { OffWritten(e); });
 }
 
 void TMainForm::SendBled() {
@@ -268,10 +267,19 @@ void TMainForm::LiveDataRead(int32_t AError, const TKRRegisters* AData) {
   CVLed->SetLedOn(gData.ONOFF > 0 && gData.CVCC == 0);
   CCLed->SetLedOn(gData.ONOFF > 0 && gData.CVCC == 1);
   ShowProtection(gData.PROTECT);
-  // 8. The supply switched its output off (protection, or its own key).
-  if (fPowerOn && gData.ONOFF == 0 && fWriteOnOffAccepted) {
-    fPowerOn = false;
-    SetConnectedState(true, false);
+  // 8. The window follows the supply's output however it got where it is: switched off by a
+  //    protection or its own key, or found on at connecting. Only while the program's own
+  //    switch write is on its way does the supply's old state not count. An interrupted
+  //    test's supply that still reports its output on is switched off again.
+  if (!fOnOffWritePending) {
+    const bool on = gData.ONOFF > 0;
+    if (on && fSafeOffPending) {
+      fPowerOn = false;
+      fOnOffWritePending = true;
+      fTaskMgr->WriteOnOff();
+    } else if (on != fPowerOn) {
+      ApplyOutputState(on);
+    }
   }
   // 10. Keys unlocked at the supply: someone took over there.
   if (gData.LOCK == 0) ConnectionFailed();
@@ -372,10 +380,16 @@ void TMainForm::MemNumWritten(int32_t AError) {
 }
 
 void TMainForm::OnOffWritten(int32_t AError) {
+  fOnOffWritePending = false;
   ShowModbusResult(AError);
   if (AError != 0) return;
-  fWriteOnOffAccepted = true;
   fTaskMgr->Callback();
+}
+
+void TMainForm::OffWritten(int32_t AError) {
+  fOnOffWritePending = false;
+  if (AError == 0 && fSafeOffPending) SafeOffWritten(AError);
+  WriteDone(AError);
 }
 
 // ---- The display timer ------------------------------------------------------------------------

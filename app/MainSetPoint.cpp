@@ -286,13 +286,21 @@ void TMainForm::SetOnOffImage(int index) {
 
 void TMainForm::OnOffBtnClick() {
   if (!fConnected || gData.LOCK != 1) return;
-  fPowerOn = !fPowerOn;
+  // The user's own switching takes over from a pending switch-off after a lost test.
+  fSafeOffPending = false;
+  fInterruptedTest.reset();
+  fOnOffWritePending = true;
+  fTaskMgr->WriteOnOff();
+  ApplyOutputState(!fPowerOn);
+}
+
+void TMainForm::ApplyOutputState(bool on) {
+  fPowerOn = on;
   if (!fModel.RCNT) {
     fCounters.Continue(Now());
   } else if (fPowerOn) {
     ResetCounters();
     RefreshCounterReadouts();
   }
-  fTaskMgr->WriteOnOff();
   SetConnectedState(fConnected, fPowerOn);
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/OutputCounters.h"
@@ -163,7 +164,10 @@ class TMainForm : public QWidget {
   void Connect();
   void ConnectTCP();
   void StartConnectRead();
-  void ConnectFailed(const QString& text);
+  // mayComeBack: a port or server that is not there now may answer a later attempt.
+  void ConnectFailed(const QString& text, bool mayComeBack);
+  // Which supply a connection reaches: the port or server and the slave address.
+  QString LinkName() const;
   void ConnectReadDone(int32_t AError, const TKRRegisters* AData);
   void LockWritten(int32_t AError);
   void ConnectionEstablished();
@@ -180,6 +184,10 @@ class TMainForm : public QWidget {
   void ReportUnknownModel(uint32_t model);
   // While the firmware update holds the serial port, nothing may connect.
   bool FirmwareUpdateRunning() const;
+  // "Update firmware…": while disconnected, the advanced window with only its update tab, for a
+  // supply already waiting in its bootloader on the chosen serial port.
+  void UpdateFirmwareBtnClick();
+  void EnableUpdateFirmwareBtn();
 
   // ---- Requests and answers (MainPolling) ----
   void BindSchedulerEvents();
@@ -221,6 +229,7 @@ class TMainForm : public QWidget {
   void WriteDone(int32_t AError);
   void MemNumWritten(int32_t AError);
   void OnOffWritten(int32_t AError);
+  void OffWritten(int32_t AError);
   void OscillTimerTimer();
   void CountersTick();
   void WMAutoExpand();
@@ -234,6 +243,8 @@ class TMainForm : public QWidget {
   void ShowPresetKindControls();
   void UnlockSetBtnClick();
   void OnOffBtnClick();
+  // The window's output state, its controls, colours and counters, set to on or off.
+  void ApplyOutputState(bool on);
   void SetOnOffImage(int index);
   void UsetIndChange();
   void IsetIndChange();
@@ -262,6 +273,13 @@ class TMainForm : public QWidget {
   // for saving. False keeps the window open.
   bool AutoTestCloseQuery();
   bool SaveTestLog(QWidget* owner);
+  // A running test that the link's end stops is remembered with its step and its supply.
+  void NoteInterruptedTest();
+  // The supply of an interrupted test answers again: its output is switched off first, unless
+  // the logging options say to leave it as it is.
+  void SwitchOffAfterLostTest();
+  void SafeOffWritten(int32_t AError);
+  void ReportInterruptedTest(int step, const QString& outcome);
 
   // Regions of the window.
   QFrame* OscillPanel = nullptr;
@@ -303,6 +321,7 @@ class TMainForm : public QWidget {
   QLineEdit* IpMaskEdit = nullptr;
   QPushButton* ConnectBtn = nullptr;
   QPushButton* DisconnectBtn = nullptr;
+  QPushButton* UpdateFirmwareBtn = nullptr;
   TToggleSwitch* AutoConnectSwitch = nullptr;
   TActivityIndicator* ConnectingIndicator = nullptr;
   TdsLed* OnlineLed = nullptr;
@@ -352,7 +371,17 @@ class TMainForm : public QWidget {
   int32_t fVersionControlMessage = 1;
   bool fConnected = false;
   bool fPowerOn = false;
-  bool fWriteOnOffAccepted = false;
+  // The program's own output write is on its way: until its answer the supply's old state
+  // does not count.
+  bool fOnOffWritePending = false;
+  // A test stopped by a lost connection: its step (1-based) and the supply it ran on.
+  struct TInterruptedTest {
+    int Step = 0;
+    QString Link;
+  };
+  std::optional<TInterruptedTest> fInterruptedTest;
+  bool fSafeOffPending = false;  // that supply answered; its output must go off
+  bool fConnectFailShown = false;  // an automatic attempt's failure was said once this outage
   bool fShadowColorOn = false;
   bool fConnectStartedByUser = false;
   bool fAutoconnectWish = false;     // the user's choice, stored; the switch may differ

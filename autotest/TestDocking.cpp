@@ -3,6 +3,8 @@
 #include <QMoveEvent>
 #include <QScreen>
 
+#include <algorithm>
+
 #include "autotest/TestUnit.h"
 #include "panel/Indicator.h"
 
@@ -31,7 +33,16 @@ void TTestForm::FormShow() {
   const QRect main = fHost.MainWindow->frameGeometry();
   const QScreen* screen = fHost.MainWindow->screen();
   const int screenRight = screen ? screen->geometry().right() + 1 : 0;
-  if (main.left() + main.width() + frameGeometry().width() < screenRight) {
+  const int width = frameGeometry().width();
+  if (main.left() + main.width() + width < screenRight) {
+    PinnedMove();
+    return;
+  }
+  // Both fit side by side once the main window moves left: it does, and this window docks.
+  const QRect room = screen ? screen->availableGeometry() : QRect();
+  if (main.width() + kDockedWidth <= room.width()) {
+    fHost.MainWindow->move(std::max(room.left(), room.right() + 1 - main.width() - kDockedWidth),
+                           main.top());
     PinnedMove();
     return;
   }

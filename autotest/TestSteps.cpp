@@ -59,6 +59,20 @@ bool TTestSteps::FromBytes(const QByteArray& bytes) {
   return true;
 }
 
+std::vector<int> TTestSteps::FitToModel(int fromDivider, int toDivider, uint32_t maxU,
+                                        uint32_t maxI) {
+  std::vector<int> held;
+  for (int i = 0; i < fCount; ++i) {
+    TTestStep& step = (*this)[i];
+    if (fromDivider == 10 && toDivider == 1) step.Iset = std::max(1u, (step.Iset + 5) / 10);
+    if (fromDivider == 1 && toDivider == 10) step.Iset *= 10;
+    if (step.Uset > maxU || step.Iset > maxI) held.push_back(i + 1);
+    step.Uset = std::min(step.Uset, maxU);
+    step.Iset = std::min(step.Iset, maxI);
+  }
+  return held;
+}
+
 QStringList StepTexts(const TTestStep& step, int currentDivider) {
   const bool milliamperes = currentDivider == 10;
   // Volts (10 mV) times amperes (10 mA or 1 mA) in 10 mW units.

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 struct TTestStep {
   uint32_t Uset = 0;  // 10 mV
@@ -40,6 +41,10 @@ class TTestSteps {
   // Each field is held to what its entry field can show: the set values to the family's widest
   // model (the knobs narrow them to the connected model), the duration to 0:01 .. 59:59.
   bool FromBytes(const QByteArray& bytes);
+  // Brings the table to a model: currents from the units of one current divider to another's
+  // (10: 1 mA, 1: 10 mA), then set values held to the model's maxima. Returns the numbers
+  // (1 = the first step) of the steps that had to be held.
+  std::vector<int> FitToModel(int fromDivider, int toDivider, uint32_t maxU, uint32_t maxI);
 
  private:
   std::array<TTestStep, kMaxTestSteps> fDataArray{};

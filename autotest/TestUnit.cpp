@@ -12,12 +12,16 @@
 #include "core/ErrorReport.h"
 #include "autotest/PersistentTable.h"
 #include "autotest/TestGrid.h"
+#include "core/UtilUnit.h"
+#include "host/SettingsStore.h"
 #include "panel/EnterUnit.h"
 #include "panel/Indicator.h"
 
 namespace {
 constexpr QSize kClientSize(296, 520);
 constexpr int kBottomBarHeight = 34;
+// Setting beside the step file: the current unit its currents are in.
+const QString kTableDividerValue = QStringLiteral("TCDIV");
 
 // Serves timers, answers and painting, but no user input, for ms milliseconds.
 void ServeWithoutInput(uint32_t ms) {
@@ -91,7 +95,10 @@ TTestForm::TTestForm(TAutoTestHost host, QWidget* parent)
 TTestForm::~TTestForm() = default;
 
 void TTestForm::FormCreate() {
-  LoadPersistentTable(fDataArray);
+  if (LoadPersistentTable(fDataArray) && RegValueExists(kTableDividerValue)) {
+    const int32_t divider = RegReadInteger(kTableDividerValue);
+    if (divider == 1 || divider == 10) fTableDivider = divider;
+  }
   const auto makeIndicator = [](uint32_t min, uint32_t max, uint32_t* value, const char* unit) {
     auto indicator = std::make_unique<TIndicator>(min, max, 4, 3, value, unit);
     return indicator;
@@ -285,4 +292,31 @@ bool TTestForm::FormCloseQuery() {
   return true;
 }
 
-void TTestForm::FormClose() { SavePersistentTable(fDataArray); }
+void TTestForm::FormClose() {
+  SavePersistentTable(fDataArray);
+  if (fTableDivider != 0) RegWriteInteger(kTableDividerValue, fTableDivider);
+}
+
+void TTestForm::SetModelLimits(uint32_t maxU, uint32_t maxI, uint16_t currentDivider) {
+  MAX_U = maxU;
+  MAX_I = maxI;
+  CUR_DIVIDER = currentDivider;
+  const std::vector<int> held = fDataArray.FitToModel(
+      fTableDivider != 0 ? fTableDivider : currentDivider, currentDivider, maxU, maxI);
+  fTableDivider = currentDivider;
+  fUsetInd->MaxValue = MAX_U;
+  fIsetInd->MaxValue = MAX_I;
+  fIsetInd->PointPos = CUR_DIVIDER == 10 ? 4 : 3;
+  UpdateGrid();
+  if (held.empty()) return;
+  QStringList numbers;
+  for (int step : held) numbers << QString::number(step);
+  const QString text = QString("%1 %2 held to the connected supply's limits: %3 V, %4 A")
+                           .arg(held.size() == 1 ? "Step" : "Steps", numbers.join(", "),
+                                FormatFixed(MAX_U, 3),
+                                FormatFixed(MAX_I, CUR_DIVIDER == 10 ? 4 : 3));
+  // Said once the connecting handler has returned.
+  QMetaObject::invokeMethod(
+      this, Guarded([this, text] { ShowCenteredMessage(this, text, TMsgKind::Information); }),
+      Qt::QueuedConnection);
+}

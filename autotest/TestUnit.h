@@ -30,6 +30,9 @@ class TTestForm : public QWidget {
   uint32_t MAX_U = 5100;
   uint32_t MAX_I = 2010;
   uint16_t CUR_DIVIDER = 1;
+  // The connected model, at every connect and before the window opens: the table's currents
+  // are converted to its current unit and its steps held to its maxima, which is said once.
+  void SetModelLimits(uint32_t maxU, uint32_t maxI, uint16_t currentDivider);
 
   TTestSteps& Steps() { return fDataArray; }
   const TTestRun& Run() const { return fRun; }
@@ -83,6 +86,9 @@ class TTestForm : public QWidget {
 
   TAutoTestHost fHost;
   TTestSteps fDataArray;
+  // The current unit the table's currents are in (CUR_DIVIDER of the model it was last fitted
+  // to, kept beside the file); 0 while not known.
+  int fTableDivider = 0;
   TTestRun fRun;
   int32_t fLogIntevalCount = 0;
   bool fPinned = true;

@@ -43,12 +43,24 @@ void TLN_Knob::SetParams(int32_t position, int32_t aMin, int32_t aMax) {
 }
 
 void TLN_Knob::UpdateMinMax(int32_t aMin, int32_t aMax) {
+  const bool changed = aMin != fMin || aMax != fMax;
   if (aMin != fMin) fMin = aMin;
   if (aMax != fMax) fMax = aMax;
   // An empty or inverted range has no turns to spread over.
   const int64_t range = int64_t(fMax) - fMin;
   fSteps = range > 0 ? int32_t(range / fTurnsCount) : 0;
   fAngleInterval = fSteps > 0 ? 360.0 / fSteps : 0;
+  // The same position sits at another angle of another turn in the new range: a drag must go
+  // on from where the position is, not from where the old range had put it.
+  if (changed) PlaceIndicator();
+}
+
+void TLN_Knob::PlaceIndicator() {
+  const int64_t offset = int64_t(fPosition) - fMin;
+  // While dragging the drag itself keeps count of the turns.
+  if (!fDragging) fTurn = fSteps > 0 ? int(offset / fSteps) : 0;
+  fAngle = Normalized(int(int64_t(std::nearbyint(double(offset) * fAngleInterval)) % 360));
+  update();
 }
 
 int32_t TLN_Knob::Clamped(int64_t a) const {
@@ -62,11 +74,7 @@ bool TLN_Knob::UpdatePosition(int32_t a) {
   a = Clamped(a);
   if (a == fPosition) return false;
   fPosition = a;
-  const int64_t offset = int64_t(a) - fMin;
-  // While dragging the drag itself keeps count of the turns.
-  if (!fDragging) fTurn = fSteps > 0 ? int(offset / fSteps) : 0;
-  fAngle = Normalized(int(int64_t(std::nearbyint(double(offset) * fAngleInterval)) % 360));
-  update();
+  PlaceIndicator();
   UpdateLabel();
   return true;
 }

@@ -135,6 +135,8 @@ class TLN_Knob : public QWidget {
   }
   void SetParams(int32_t position, int32_t aMin, int32_t aMax);
   int32_t Clamped(int64_t a) const;
+  // Turn and angle of the indicator from the position in the present range.
+  void PlaceIndicator();
   void UpdateGeometry();
   int PointerAngle(QPoint p) const;
   bool InsideFace(QPoint p) const;

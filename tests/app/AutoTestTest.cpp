@@ -2,21 +2,27 @@
 // supply and when, the log of the run, closing during a run, and the table across restarts.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include "advanced/AdvancedUnit.h"
 #include "core/Dialogs.h"
 #include "app/MainUnit.h"
 #include "app/ProgramWindows.h"
+#include "app/ToggleSwitch.h"
 #include "autotest/PersistentTable.h"
 #include "autotest/TestUnit.h"
 #include "features/DataLog.h"
 #include "host/DataFolders.h"
 #include "host/SettingsStore.h"
+#include "panel/dsLeds.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/SimTrace.h"
 #include "tests/support/TestEnvironment.h"
@@ -47,9 +53,11 @@ class AutoTest : public ::testing::Test {
     SetDialogResponder({});
   }
 
-  void Connect() {
-    Sim = std::make_unique<SimProcess>(std::vector<std::string>{
-        "--rtu", "kpx-autotest", "--tcp", "0", "--trace", TracePath.toStdString()});
+  void Connect(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"--rtu", "kpx-autotest", "--tcp", "0", "--trace",
+                                  TracePath.toStdString()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Sim = std::make_unique<SimProcess>(args);
     RegWriteString("PORT", QString::fromStdString(Sim->PtyPath()));
     Windows = std::make_unique<TProgramWindows>();
     MainForm->LogList().SetDocumentOpener([](const QString&) { return true; });
@@ -78,6 +86,49 @@ class AutoTest : public ::testing::Test {
   size_t Polls() const {
     const auto polls = [](const TraceEntry& e) { return IsRead(e, 0, 10); };
     return SimTrace(TracePath).Requests(polls).size();
+  }
+  // A one-step run at 12.00 V whose link vanishes for two seconds from 8 s after the simulator
+  // started (room for a slow start), with Auto Connect on. Returns the requests from the
+  // reconnect's first read on.
+  std::vector<TraceEntry> RunIntoALinkGlitch(bool leaveOutput = false) {
+    Connect({"--fault", "vanish@8000-10000"});
+    if (leaveOutput) AdvancedForm->LeaveOutputCheckBox()->click();
+    Find<TToggleSwitch>(MainForm, "AutoConnectSwitch")->SetOn(true);
+    TestForm->Steps()[0] = {1200, 100, 60, true};
+    TestForm->UpdateGrid();
+    Click(TestForm, "StartBtn");
+    EXPECT_TRUE(TestForm->Running());
+    const auto switchOn = [this] {
+      return SimTrace(TracePath).Requests([](const TraceEntry& e) { return IsWrite(e, 9, 1); });
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !switchOn().empty(); }, 3000));
+    if (switchOn().empty() || switchOn()[0].T >= 8000) {
+      ADD_FAILURE() << "the run did not start before the link vanished";
+      return {};
+    }
+    EXPECT_TRUE(QTest::qWaitFor([] { return !MainForm->Connected(); }, 12000)) << "link lost";
+    EXPECT_FALSE(TestForm->Running()) << "the lost connection ends the run";
+    EXPECT_TRUE(QTest::qWaitFor([] { return MainForm->Connected(); }, 15000)) << "reconnected";
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Polls() >= PollsBefore(10000) + 3; }, 5000));
+    const std::vector<TraceEntry> all = SimTrace(TracePath).Requests();
+    size_t reconnect = all.size();
+    for (size_t i = 0; i < all.size(); ++i)
+      if (all[i].T >= 10000 && IsRead(all[i], 0, 15)) {
+        reconnect = i;
+        break;
+      }
+    return {all.begin() + long(reconnect), all.end()};
+  }
+  size_t PollsBefore(double t) const {
+    return SimTrace(TracePath)
+        .Requests([t](const TraceEntry& e) { return e.T < t && IsRead(e, 0, 10); })
+        .size();
+  }
+  template <typename T>
+  static T* Find(QWidget* window, const char* name) {
+    T* w = window->findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
   }
   std::vector<TraceEntry> Writes() const {
     return SimTrace(TracePath).Requests([](const TraceEntry& e) {
@@ -260,4 +311,137 @@ TEST_F(AutoTest, TheRunsLogIsJournalledUntilTheUserThrowsItAwayAtClosing) {
   ASSERT_EQ(Asked.size(), 1);
   EXPECT_TRUE(Asked[0].contains("not saved")) << Asked[0].toStdString();
   EXPECT_FALSE(QFile::exists(data.filePath(journals[0]))) << "thrown away on purpose";
+}
+
+TEST_F(AutoTest, ALinkGlitchDuringARunSwitchesTheOutputOffAsTheFirstWriteOnReconnecting) {
+  const std::vector<TraceEntry> after = RunIntoALinkGlitch();
+  ASSERT_FALSE(after.empty()) << "no connect read after the glitch";
+  const auto write = std::find_if(after.begin(), after.end(),
+                                  [](const TraceEntry& e) { return e.Fc == 6 || e.Fc == 16; });
+  ASSERT_NE(write, after.end());
+  EXPECT_TRUE(IsWrite(*write, 9, 0)) << "first write after reconnecting: " << Describe(*write).toStdString();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return Asked.contains("Auto test stopped at step 1: connection lost; output switched off"); },
+      3000))
+      << Asked.join(" | ").toStdString();
+  EXPECT_FALSE(MainForm->PowerOn());
+  EXPECT_EQ(MainForm->OnOffImage(), 1) << "the window shows the output off";
+  EXPECT_EQ(std::count_if(after.begin(), after.end(), [](const TraceEntry& e) { return IsWrite(e, 9, 0); }), 1)
+      << "switched off once";
+}
+
+TEST_F(AutoTest, TheLoggingOptionsMayLeaveTheOutputOnAfterALinkGlitch) {
+  const std::vector<TraceEntry> after = RunIntoALinkGlitch(true);
+  ASSERT_FALSE(after.empty());
+  for (const TraceEntry& e : after) EXPECT_FALSE(IsWrite(e, 9, 0)) << "nothing switches the output";
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] { return Asked.contains("Auto test stopped at step 1: connection lost; output left on"); },
+      3000))
+      << Asked.join(" | ").toStdString();
+  EXPECT_TRUE(MainForm->PowerOn()) << "the window follows the supply's output";
+  EXPECT_EQ(MainForm->OnOffImage(), 2);
+}
+
+// The power figure in watts, shown and logged, is the product of the volts and amperes the
+// supply reports, whichever current unit the model counts in.
+class PowerFigure : public AutoTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PowerFigure, ShownAndLoggedIsVoltsTimesAmperes) {
+  // 12.00 V into 4 ohms: 3 A, 36.00 W, on a model counting in 1 mA or in 10 mA.
+  Connect({"--model", GetParam(), "--load", "4"});
+  const bool milliamperes = CurrentDivider == 10;
+  const double ampsPerUnit = milliamperes ? 0.001 : 0.01;
+  AdvancedForm->LogIntervalComboBox()->setCurrentIndex(0);  // every second
+  TestForm->Steps()[0] = {1200, milliamperes ? 4000u : 400u, 3, true};
+  Click(TestForm, "StartBtn");
+  ASSERT_TRUE(QTest::qWaitFor([] { return MainForm->gData.UOUT == 1200; }, 3000));
+  const auto reading = [this] {
+    const auto all = SimTrace(TracePath).Entries();
+    for (auto e = all.rbegin(); e != all.rend(); ++e)
+      if (e->Dir == "ans" && e->Fc == 3 && e->Values.size() == 10) return *e;
+    return TraceEntry{};
+  };
+  // The digits of the output power, leftmost first, read as the panel shows them.
+  const auto shownWatts = [] {
+    QString text;
+    for (int n = 6; n >= 1; --n) {
+      const uint32_t digit =
+          MainForm->findChild<TdsSevenSegmentDisplay*>(QString("SegPout%1").arg(n))->Value();
+      if (digit < 10) text += QString::number(digit);
+      if (n == 3) text += '.';
+    }
+    return text.toDouble();
+  };
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const TraceEntry r = reading();
+        return r.Values.size() == 10 && r.Values[3] > 0 &&
+               std::abs(shownWatts() - r.Values[2] / 100.0 * r.Values[3] * ampsPerUnit) < 0.006;
+      },
+      3000))
+      << "shown " << shownWatts() << " W for " << reading().Values[2] << " x " << reading().Values[3];
+  EXPECT_NEAR(shownWatts(), 36.0, 0.05);
+  EXPECT_EQ(MainForm->findChild<QLabel*>("PowerPanel")->text(), "Power 48.00 W") << "set power";
+
+  ASSERT_TRUE(QTest::qWaitFor([] { return !TestForm->Running(); }, 8000));
+  int logged = 0;
+  for (const TLogRecord& record : MainForm->LogList().LogList()) {
+    if (record.Uout == 0) continue;
+    ++logged;
+    EXPECT_NEAR(record.Pout / 100.0, record.Uout / 100.0 * record.Iout * ampsPerUnit, 0.011);
+  }
+  EXPECT_GE(logged, 1) << "entries taken with the output on";
+  SavePath = QDir(IsolatedRoot()).filePath(QString("power-%1.txt").arg(GetParam()));
+  Click(TestForm, "SaveBtn");
+  QFile text(SavePath);
+  ASSERT_TRUE(text.open(QIODevice::ReadOnly | QIODevice::Text));
+  int checked = 0;
+  for (const QString& line : QString::fromUtf8(text.readAll()).split('\n')) {
+    const QStringList f = line.split(' ', Qt::SkipEmptyParts);
+    bool ok = false;
+    if (f.size() < 6 || (f[3].toDouble(&ok), !ok) || f[3].toDouble() == 0) continue;
+    // time, U set, I set, U out, I out, P out
+    EXPECT_NEAR(f[5].toDouble(), f[3].toDouble() * f[4].toDouble(), 0.011) << line.toStdString();
+    ++checked;
+  }
+  EXPECT_EQ(checked, logged) << "every entry with the output on is in the file";
+}
+
+INSTANTIATE_TEST_SUITE_P(CurrentScales, PowerFigure, ::testing::Values("8005", "5020"));
+
+TEST_F(AutoTest, ATableSavedOnOneModelRunsAtTheSameAmperesOnAnotherAndIsHeldToItsLimits) {
+  Connect({"--model", "8005"});
+  TTestSteps& steps = TestForm->Steps();
+  steps.Add();
+  steps[0] = {1500, 400, 1, true};   // 15.00 V, 0.400 A in the 8005's milliamperes
+  steps[1] = {5000, 4000, 1, true};  // 50.00 V: more than a 3012 gives
+  MainForm->close();
+  Windows.reset();
+  Sim.reset();
+  Asked.clear();
+
+  Connect({"--model", "3012"});  // counts in 10 mA, up to 31.00 V and 12.10 A
+  const auto* grid = TestForm->findChild<QTableWidget*>("StringGrid1");
+  ASSERT_NE(grid, nullptr);
+  EXPECT_EQ(grid->item(0, 1)->text(), "15.00");
+  EXPECT_EQ(grid->item(0, 2)->text(), "0.40");
+  EXPECT_EQ(grid->item(1, 1)->text(), "31.00");
+  EXPECT_EQ(grid->item(1, 2)->text(), "4.00");
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Asked.isEmpty(); }, 2000));
+  EXPECT_EQ(Asked, QStringList{"Step 2 held to the connected supply's limits: 31.00 V, 12.10 A"});
+
+  const size_t before = Writes().size();
+  Click(TestForm, "StartBtn");
+  ASSERT_TRUE(QTest::qWaitFor([] { return !TestForm->Running(); }, 8000));
+  ASSERT_TRUE(QTest::qWaitFor([this, before] { return Writes().size() >= before + 4; }, 3000));
+  const std::vector<TraceEntry> all = Writes();
+  QStringList order;
+  for (auto e = all.begin() + long(before); e != all.end(); ++e) order << Describe(*e);
+  EXPECT_EQ(order.join(' ').toStdString(), "16@0=1500,40 6@9=1 16@0=3100,400 6@9=0");
+  // Connecting again says nothing more: the table is within the limits now.
+  Click(MainForm, "DisconnectBtn");
+  Click(MainForm, "ConnectBtn");
+  ASSERT_TRUE(QTest::qWaitFor([] { return MainForm->Connected(); }, 5000));
+  QApplication::processEvents();
+  EXPECT_EQ(Asked.size(), 1);
 }

@@ -269,3 +269,31 @@ TEST_F(Connection, TheAddressFieldAcceptsEveryValidSpellingAndRefusesBadOctets) 
   leave("192.300.1.1");
   EXPECT_EQ(Messages, QStringList{"Not a valid IP address."});
 }
+
+TEST_F(Connection, ATcpBridgeOutageSaysSoOnceKeepsAutoConnectAndReconnects) {
+  // The bridge is gone from 5 s to 12 s after the simulator started: the lost answers take
+  // about three of them, and the automatic attempts meet no server for the rest.
+  StartSim({"--fault", "vanish@5000-12000"});
+  RegWriteString("PORT", "TCP");
+  RegWriteInteger("TCP", 0x0100007F);
+  OpenWindow(false);
+  Form->TCPConnector()->SetPort(Sim->TcpPort());
+  auto* autoConnect = Find<TToggleSwitch>("AutoConnectSwitch");
+  autoConnect->SetOn(true);
+  ASSERT_TRUE(WaitConnected(3000));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Polls().empty(); }, 2000));
+  ASSERT_LT(Polls().front().T, 5000) << "connected before the outage";
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Form->Connected(); }, 10000)) << "the link is lost";
+  const auto refused = [this] { return Messages.filter("does not replay!").size(); };
+  EXPECT_TRUE(QTest::qWaitFor([&] { return refused() > 0; }, 6000)) << "an attempt met no server";
+  EXPECT_TRUE(autoConnect->On()) << "kept through the failed attempts";
+  ASSERT_TRUE(QTest::qWaitFor(
+      [this] {
+        const auto polls = Polls();
+        return Form->Connected() && !polls.empty() && polls.back().T > 12000;
+      },
+      12000))
+      << "reconnected once the server answers again";
+  EXPECT_EQ(refused(), 1) << Messages.join(" | ").toStdString();
+  EXPECT_TRUE(autoConnect->On());
+}

@@ -2,16 +2,19 @@
 // area and the auto-test stay inside the model's limits.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTest>
 
+#include "app/CategoryPanel.h"
 #include "app/MainUnit.h"
 #include "app/ProgramWindows.h"
 #include "autotest/PersistentTable.h"
 #include "autotest/TestUnit.h"
 #include "core/Dialogs.h"
 #include "core/UtilUnit.h"
+#include "panel/EnterUnit.h"
 #include "host/SettingsStore.h"
 #include "tests/panel/UserInput.h"
 #include "tests/support/SimProcess.h"
@@ -132,6 +135,29 @@ TEST_P(ModelLimits, KnobsSetPointAreaAndAutoTestStayInsideTheModel) {
   ASSERT_TRUE(QTest::qWaitFor([] { return !TestForm->Running(); }, 6000));
   EXPECT_GT(SetWrites().size(), before) << "the step was written";
   ExpectWritesWithinLimits("auto-test");
+
+  // Digits typed into the set values stop at the model's limits, as the knobs do.
+  for (const char* panel : {"UsetPanel", "IsetPanel"}) {
+    QTest::mouseClick(Find(MainForm, panel), Qt::LeftButton, {}, {4, 4});
+    QTest::keyClicks(Find(MainForm, panel), "9999");
+  }
+  EXPECT_LE(MainForm->gData.USET, uint32_t(model.Umax));
+  EXPECT_LE(MainForm->gData.ISET, uint32_t(model.Imax));
+  Settle();
+  ExpectWritesWithinLimits("digits");
+
+  // The profile's protection limits: the model's voltage, its current and ten current units.
+  Find<TCategoryPanel>(MainForm, "MemoryPanel")->SetCollapsed(false);
+  ASSERT_TRUE(QTest::qWaitFor([] { return Find(MainForm, "M_OvpEdit")->isEnabled(); }, 2000));
+  for (const char* edit : {"M_OvpEdit", "M_OcpEdit"}) {
+    QTest::mouseClick(Find(MainForm, edit), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow() == EnterForm; }, 2000));
+    QTest::keyClicks(EnterForm, "9999");
+    MainForm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([] { return !EnterForm->isVisible(); }, 2000));
+  }
+  EXPECT_LE(MainForm->gMemory.SOVP, uint32_t(model.Umax));
+  EXPECT_LE(MainForm->gMemory.SOCP, uint32_t(model.Imax + 10 * CurrentDivider));
   EXPECT_TRUE(Messages.isEmpty()) << Messages.join(" | ").toStdString();
 }
 

@@ -7,7 +7,12 @@
 #include "panel/Indicator.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/panel/UserInput.h"
+#include "host/PortDiscovery.h"
+#include "tests/sim/SimTools.h"
 #include "widgets/LN_Knob.h"
+
+#include <cmath>
+#include <numbers>
 
 using namespace kelvora::test;
 
@@ -267,4 +272,85 @@ TEST_F(SetPoint, EntryWindowsShareTheMainWindowsWheelLock) {
     return value != 1000u;
   }, 2000));
   EXPECT_EQ(value, 1001u);
+}
+
+TEST_F(SetPoint, AProtectionTripAfterConnectingToAnOutputAlreadyOnIsShown) {
+  StartSim();
+  // Someone switched the output on before the program came (another master, the supply's key).
+  ModbusClient other = ModbusClient::Tcp("127.0.0.1", Sim->TcpPort());
+  ASSERT_TRUE(other.Connected());
+  ASSERT_TRUE(other.Write(9, uint16_t{1}));
+  uint32_t now = 1000000;
+  OpenWindow();
+  Form->SetTickSource([&] { return now; });
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  Settle();
+  ASSERT_TRUE(Form->PowerOn());
+  EXPECT_EQ(Form->OnOffImage(), 2);
+  now += 3000;
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Form->Counters().fTime == 3; }, 2000))
+      << "the on-time runs";
+
+  // The over-current limit of the active preset drops below the load's current: OCP trips.
+  ASSERT_TRUE(other.Write(80 + 16 * int(Form->gData.MEM) + 3, uint16_t{1}));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Form->PowerOn(); }, 3000)) << "the window follows";
+  EXPECT_EQ(Form->OnOffImage(), 1);
+  EXPECT_EQ(Find<QLabel>("ProtectLabel")->text(), "OCP");
+  EXPECT_TRUE(Find<TdsLed>("ProtectLed")->LedOn());
+  EXPECT_FALSE(Find<TdsLed>("CVLed")->LedOn());
+  EXPECT_FALSE(Find<TdsLed>("CCLed")->LedOn());
+  for (const char* digit : {"SegUout1", "SegIout4", "SegPout1", "SegTime1"})
+    EXPECT_EQ(Find<TdsSevenSegmentDisplay>(digit)->OnColor(), Form->CLR(1)) << digit;
+  EXPECT_TRUE(Form->UsetIndicator()->Enabled()) << "set values editable again";
+  now += 5000;
+  EXPECT_FALSE(QTest::qWaitFor([this] { return Form->Counters().fTime != 3; }, 500))
+      << "the on-time stopped with the output";
+
+  // Switched on again at the supply: the window follows that way too.
+  ASSERT_TRUE(other.Write(80 + 16 * int(Form->gData.MEM) + 3, uint16_t{0}));
+  ASSERT_TRUE(other.Write(9, uint16_t{1}));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return Form->PowerOn(); }, 3000));
+  EXPECT_EQ(Form->OnOffImage(), 2);
+  EXPECT_TRUE(QTest::qWaitFor([this] { return Find<TdsLed>("CVLed")->LedOn(); }, 2000));
+  const std::vector<TraceEntry> windowWrites = OnOffWrites();
+  for (const TraceEntry& e : windowWrites) EXPECT_NE(e.Values, std::vector<int>{0}) << "never switched off by the window";
+}
+
+TEST_F(SetPoint, AfterAModelChangeAOneNotchDragMovesTheSetValueByOneStep) {
+  Connect({"--model", "5005"});
+  const uint32_t uset = Form->gData.USET;
+  Click("DisconnectBtn");
+  Sim.reset();
+  StartSim({"--model", "3005"});
+  auto* ports = Find<QComboBox>("ComPortComboBox");
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return PortNameOf(ports->currentText()) == QString::fromStdString(Sim->PtyPath()); }, 3000));
+  Click("ConnectBtn");
+  ASSERT_TRUE(WaitConnected());
+  Settle();
+  ASSERT_EQ(Form->gData.USET, uset) << "the same set voltage on the other model";
+
+  // Drag clockwise from the indicator, a degree at a time, until the value moves.
+  auto* knob = Find<TLN_Knob>("U_Knob");
+  const auto at = [knob](int degrees) {
+    // A pixel on the face whose direction from the centre is that whole degree.
+    const int c = knob->width() / 2;
+    for (double r = 40; r > 20; r -= 0.5)
+      for (double nudge : {0.0, -0.4, 0.4, -0.8, 0.8}) {
+        const double a = (degrees + nudge) * std::numbers::pi / 180;
+        const QPoint p(int(std::lround(c + r * std::cos(a))), int(std::lround(c + r * std::sin(a))));
+        const int seen = int(std::nearbyint(std::atan2(c - p.y(), c - p.x()) * 180 / std::numbers::pi)) + 180;
+        if (seen % 360 == (degrees % 360 + 360) % 360) return p;
+      }
+    ADD_FAILURE() << "no pixel at " << degrees << " degrees";
+    return QPoint(c, 0);
+  };
+  const int start = knob->Angle();
+  QTest::mousePress(knob, Qt::LeftButton, {}, at(start));
+  for (int a = start + 1; a <= start + 10 && Form->gData.USET == uset; ++a) QTest::mouseMove(knob, at(a));
+  QTest::mouseRelease(knob, Qt::LeftButton, {}, at(start + 10));
+  EXPECT_EQ(Form->gData.USET, uset + 1) << "one step, not a jump";
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !SetWrites().empty(); }, 2000));
+  EXPECT_EQ(SetWrites().back().Values[0], int(uset + 1));
 }

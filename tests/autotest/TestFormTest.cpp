@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include "core/Dialogs.h"
@@ -177,6 +178,23 @@ TEST_F(TestForm, DocksBesideTheMainWindowUntilTheUserMovesIt) {
   Form->SetPinned(true);  // "Auto Test" again
   Form->FormShow();
   EXPECT_EQ(Form->frameGeometry().topLeft(), QPoint(Main.Window.frameGeometry().right() + 1, 30));
+  QTest::qWait(50);
+  EXPECT_TRUE(Form->Pinned());
+}
+
+TEST_F(TestForm, WhereBothFitSideBySideTheMainWindowMakesRoomInsteadOfBeingCovered) {
+  const QRect screen = Main.Window.screen()->availableGeometry();
+  Main.Window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main.Window));
+  // Too far right for the test window to dock beside it, though both fit on the screen.
+  Main.Window.move(screen.right() - Main.Window.frameGeometry().width() - 100, 40);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Main.Window.frameGeometry().top() == 40; }));
+  Form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+  const QRect main = Main.Window.frameGeometry();
+  EXPECT_EQ(Form->frameGeometry(), QRect(main.right() + 1, 40, 302, main.height()));
+  EXPECT_LE(Form->frameGeometry().right(), screen.right()) << "on the screen";
+  EXPECT_EQ(main.top(), 40);
   QTest::qWait(50);
   EXPECT_TRUE(Form->Pinned());
 }

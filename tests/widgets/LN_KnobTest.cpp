@@ -123,6 +123,17 @@ TEST_F(KnobTest, SettingThePositionFiresOnlyOnAChange) {
   EXPECT_TRUE(seen.empty());
 }
 
+TEST_F(KnobTest, ANewRangePlacesTheIndicatorWhereThePositionIsInIt) {
+  knob->UpdatePosition(500);
+  ASSERT_EQ(knob->Turn(), 0);
+  ASSERT_EQ(knob->Angle(), 347);  // 490 x 360 / 509
+  knob->UpdateMinMax(10, 3100);
+  EXPECT_EQ(knob->Turn(), 1);     // 490 div 309
+  EXPECT_EQ(knob->Angle(), 211);  // 490 x 360 / 309 = 571, less a turn
+  EXPECT_EQ(knob->Position(), 500);
+  EXPECT_TRUE(seen.empty());
+}
+
 TEST_F(KnobTest, RangeShorterThanTenTurnsStillSteps) {
   knob->UpdateMinMax(0, 5);
   EXPECT_EQ(knob->Steps(), 0);
