@@ -23,9 +23,9 @@
 #include "advanced/HelpPages.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReport.h"
-#include "features/DataLog.h"
-#include "features/LogOptions.h"
 #include "host/SettingsStore.h"
+#include "logging/DataLog.h"
+#include "logging/LogOptions.h"
 
 namespace {
 

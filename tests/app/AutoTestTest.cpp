@@ -14,7 +14,7 @@
 #include "app/ProgramWindows.h"
 #include "autotest/PersistentTable.h"
 #include "autotest/TestUnit.h"
-#include "features/DataLog.h"
+#include "logging/DataLog.h"
 #include "host/DataFolders.h"
 #include "host/SettingsStore.h"
 #include "tests/support/SimProcess.h"

@@ -1,4 +1,4 @@
-#include "features/XlsxChartPart.h"
+#include "logging/XlsxChartPart.h"
 
 #include <QString>
 

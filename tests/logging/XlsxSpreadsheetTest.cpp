@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "features/DataLog.h"
-#include "tests/features/LogTestData.h"
+#include "logging/DataLog.h"
+#include "tests/logging/LogTestData.h"
 
 // A real spreadsheet program opens the workbook and shows what a person at the bench would see.
 TEST(XlsxSpreadsheet, LibreOfficeShowsTheLogAsWritten) {

@@ -2,9 +2,9 @@
 
 #include <QTemporaryDir>
 
-#include "features/DataLog.h"
-#include "tests/features/LogTestData.h"
-#include "tests/features/XlsxPackage.h"
+#include "logging/DataLog.h"
+#include "tests/logging/LogTestData.h"
+#include "tests/logging/XlsxPackage.h"
 
 namespace {
 class XlsxLog : public ::testing::Test {

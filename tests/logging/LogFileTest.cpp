@@ -8,10 +8,10 @@
 
 #include "core/Dialogs.h"
 #include "core/ErrorReport.h"
-#include "features/DataLog.h"
-#include "features/LogFormat.h"
-#include "tests/features/LogTestData.h"
-#include "tests/features/XlsxPackage.h"
+#include "logging/DataLog.h"
+#include "logging/LogFormat.h"
+#include "tests/logging/LogTestData.h"
+#include "tests/logging/XlsxPackage.h"
 
 namespace {
 QByteArray Contents(const QString& path) {

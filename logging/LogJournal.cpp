@@ -1,13 +1,13 @@
-#include "features/LogJournal.h"
+#include "logging/LogJournal.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <chrono>
 
-#include "features/DataLog.h"
-#include "features/JournalFormat.h"
 #include "host/JournalWriter.h"
+#include "logging/DataLog.h"
+#include "logging/JournalFormat.h"
 
 namespace {
 constexpr std::chrono::milliseconds kSyncInterval{1000};

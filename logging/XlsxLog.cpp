@@ -1,4 +1,4 @@
-#include "features/XlsxLog.h"
+#include "logging/XlsxLog.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,10 +9,10 @@
 #include <optional>
 
 #include "core/ErrorReport.h"
-#include "features/DataLog.h"
-#include "features/LogFormat.h"
-#include "features/XlsxChartPart.h"
-#include "features/ZipArchive.h"
+#include "logging/DataLog.h"
+#include "logging/LogFormat.h"
+#include "logging/XlsxChartPart.h"
+#include "logging/ZipArchive.h"
 
 namespace {
 // Remembers the first failing call so the workbook is always closed (and freed) exactly once.

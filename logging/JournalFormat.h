@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "features/DataLog.h"
+#include "logging/DataLog.h"
 
 inline const QByteArray kJournalMagic = QByteArrayLiteral("kelvora-log-journal");
 inline constexpr int kJournalVersion = 1;

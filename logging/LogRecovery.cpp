@@ -1,14 +1,14 @@
-#include "features/LogRecovery.h"
+#include "logging/LogRecovery.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
 
 #include "core/Dialogs.h"
-#include "features/JournalFormat.h"
-#include "features/LogFormat.h"
-#include "features/LogJournal.h"
 #include "host/JournalFile.h"
+#include "logging/JournalFormat.h"
+#include "logging/LogFormat.h"
+#include "logging/LogJournal.h"
 
 namespace {
 QString MomentText(const QDateTime& moment, const QLocale& locale) {

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "core/Dialogs.h"
-#include "features/DataLog.h"
-#include "features/LogFormat.h"
-#include "features/LogJournal.h"
-#include "features/LogRecovery.h"
-#include "tests/features/LogTestData.h"
+#include "logging/DataLog.h"
+#include "logging/LogFormat.h"
+#include "logging/LogJournal.h"
+#include "logging/LogRecovery.h"
+#include "tests/logging/LogTestData.h"
 
 namespace {
 QByteArray Contents(const QString& path) {

@@ -1,4 +1,4 @@
-#include "features/DataLog.h"
+#include "logging/DataLog.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -9,10 +9,10 @@
 
 #include "core/Dialogs.h"
 #include "core/ErrorReport.h"
-#include "features/LogFormat.h"
-#include "features/LogJournal.h"
-#include "features/LogOptions.h"
-#include "features/XlsxLog.h"
+#include "logging/LogFormat.h"
+#include "logging/LogJournal.h"
+#include "logging/LogOptions.h"
+#include "logging/XlsxLog.h"
 
 namespace {
 // Whether a reading moved by more than the threshold of item index k since the last entry,

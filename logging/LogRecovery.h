@@ -7,7 +7,7 @@
 
 #include <QString>
 
-#include "features/DataLog.h"
+#include "logging/DataLog.h"
 
 class QWidget;
 

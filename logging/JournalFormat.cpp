@@ -1,4 +1,4 @@
-#include "features/JournalFormat.h"
+#include "logging/JournalFormat.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "tests/features/XlsxPackage.h"
+#include "tests/logging/XlsxPackage.h"
 
 #include <QProcess>
 #include <QStandardPaths>
