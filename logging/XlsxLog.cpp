@@ -55,19 +55,47 @@ void FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const std::vector<T
 }
 
 const char* const kCurrentAxisTitle = "Output current, A";
+const char* const kTimesSheet = "Chart times";
 
-// A line chart of the output voltage and current (columns D and E) against the times of column
-// A, on a chart sheet of its own after the data sheet.
-void AddChartSheet(lxw_workbook* workbook, const char* dataSheet, size_t entries,
+// Days since 1899-12-30, the spreadsheet programs' date-time numbers, of the moment's own wall
+// clock (the time of day the log shows).
+double SerialDateTime(const QDateTime& moment) {
+  constexpr qint64 kEpochJulianDay = 2415019;  // 1899-12-30
+  return static_cast<double>(moment.date().toJulianDay() - kEpochJulianDay) +
+         moment.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
+// The entries' moments as date-time numbers, row for row beside the data sheet's, on a hidden
+// sheet: the chart's time axis is to scale, and the data sheet keeps its columns.
+void AddTimesSheet(lxw_workbook* workbook, const std::vector<TLogRecord>& log,
                    TWorkbookErrors& errors) {
+  lxw_worksheet* sheet = workbook_add_worksheet(workbook, kTimesSheet);
+  if (!sheet) {
+    errors.Check(LXW_ERROR_MEMORY_MALLOC_FAILED);
+    return;
+  }
+  lxw_format* moment = workbook_add_format(workbook);
+  format_set_num_format(moment, "yyyy-mm-dd hh:mm:ss.000");
+  errors.Check(worksheet_set_column(sheet, 0, 0, 24, nullptr));
+  errors.Check(worksheet_write_string(sheet, 0, 0, "Date and time", nullptr));
+  lxw_row_t row = 1;
+  for (const TLogRecord& record : log)
+    errors.Check(worksheet_write_number(sheet, row++, 0, SerialDateTime(record.Time), moment));
+  worksheet_hide(sheet);
+}
+
+// A scatter chart with lines of the output voltage and current (columns D and E) against the
+// entries' date-times, on a chart sheet of its own after the data sheet.
+void AddChartSheet(lxw_workbook* workbook, const char* dataSheet,
+                   const std::vector<TLogRecord>& log, TWorkbookErrors& errors) {
   lxw_chartsheet* chartsheet = workbook_add_chartsheet(workbook, "Chart");
-  lxw_chart* chart = workbook_add_chart(workbook, LXW_CHART_LINE);
+  lxw_chart* chart = workbook_add_chart(workbook, LXW_CHART_SCATTER_STRAIGHT);
   if (!chartsheet || !chart) {
     errors.Check(LXW_ERROR_MEMORY_MALLOC_FAILED);
     return;
   }
   // An empty log still gets a chart, over the one formatted row below the header.
-  const lxw_row_t last = static_cast<lxw_row_t>(entries > 0 ? entries : 1);
+  const lxw_row_t last = static_cast<lxw_row_t>(log.empty() ? 1 : log.size());
   struct TSeries {
     const char* Name;
     lxw_col_t Column;
@@ -77,7 +105,7 @@ void AddChartSheet(lxw_workbook* workbook, const char* dataSheet, size_t entries
   for (const TSeries& s : {TSeries{"Output voltage, V", 3, 0x1F4E9A},
                            TSeries{kCurrentAxisTitle, 4, 0xC0392B}}) {
     lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
-    chart_series_set_categories(series, dataSheet, 1, 0, last, 0);
+    chart_series_set_categories(series, kTimesSheet, 1, 0, last, 0);
     chart_series_set_values(series, dataSheet, 1, s.Column, last, s.Column);
     chart_series_set_name(series, s.Name);
     lxw_chart_line line{};
@@ -87,6 +115,9 @@ void AddChartSheet(lxw_workbook* workbook, const char* dataSheet, size_t entries
   }
   chart_title_set_name(chart, "Output voltage and current");
   chart_axis_set_name(chart->x_axis, "Time");
+  // A log over midnight shows the day at each mark.
+  const bool oneDay = log.empty() || log.front().Time.date() == log.back().Time.date();
+  chart_axis_set_num_format(chart->x_axis, oneDay ? "hh:mm:ss" : "d mmm hh:mm");
   chart_axis_set_name(chart->y_axis, "Output voltage, V");
   chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
   // A chart reads best across the page when printed.
@@ -101,6 +132,11 @@ void AddChartSheet(lxw_workbook* workbook, const char* dataSheet, size_t entries
 
 QByteArray XlsxLogWorkbook(const std::vector<TLogRecord>& log, const QString& sheetName,
                            int currentDivider, const QLocale& locale, const QDateTime& created) {
+  if (log.size() > kXlsxMaxEntries)
+    Fail(QStringLiteral("the log has %1 entries, more than the %2 a worksheet holds; save it in "
+                        "text format instead")
+             .arg(log.size())
+             .arg(kXlsxMaxEntries));
   // The writer only writes to a named file: build the package in a private folder and hand back
   // its bytes, so the caller decides how the real file is replaced.
   QTemporaryDir folder;
@@ -125,7 +161,8 @@ QByteArray XlsxLogWorkbook(const std::vector<TLogRecord>& log, const QString& sh
   const QByteArray dataSheetName = sheet ? QByteArray(sheet->name) : QByteArray();
   if (sheet) {
     FillSheet(workbook, sheet, log, currentDivider, locale, errors);
-    AddChartSheet(workbook, sheet->name, log.size(), errors);
+    AddChartSheet(workbook, sheet->name, log, errors);
+    AddTimesSheet(workbook, log, errors);
   } else {
     errors.Check(LXW_ERROR_MEMORY_MALLOC_FAILED);
   }

@@ -164,7 +164,7 @@ TEST_F(LogFile, SavingAWorkbookProposesXlsxNamesTheSheetByTheDigitsAndOpensIt) {
   EXPECT_EQ(QFileInfo(user.Requests[0].Text).fileName(), "Log_12_8_26_3_30_45___.xlsx");
   EXPECT_TRUE(user.Requests[0].Filter.contains("*.xlsx"));
   EXPECT_EQ(opened, QStringList{Path("book.xlsx")});
-  EXPECT_EQ(SheetNames(Path("book.xlsx")), (QStringList{"1282633045", "Chart"}));
+  EXPECT_EQ(SheetNames(Path("book.xlsx")), (QStringList{"1282633045", "Chart", "Chart times"}));
 }
 
 TEST_F(LogFile, SaveFailuresAreShownToTheUserAndNothingIsOpened) {
