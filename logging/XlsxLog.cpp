@@ -118,6 +118,10 @@ void AddChartSheet(lxw_workbook* workbook, const char* dataSheet,
   // A log over midnight shows the day at each mark.
   const bool oneDay = log.empty() || log.front().Time.date() == log.back().Time.date();
   chart_axis_set_num_format(chart->x_axis, oneDay ? "hh:mm:ss" : "d mmm hh:mm");
+  // Slanted, so the longer marks with the day do not run into each other.
+  lxw_chart_font marks{};
+  marks.rotation = -45;
+  if (!oneDay) chart_axis_set_num_font(chart->x_axis, &marks);
   chart_axis_set_name(chart->y_axis, "Output voltage, V");
   chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
   // A chart reads best across the page when printed.
