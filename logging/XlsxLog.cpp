@@ -49,8 +49,9 @@ void FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const std::vector<T
       errors.Check(worksheet_write_number(sheet, row, col + 1, values[col], number));
     ++row;
   }
-  // The formatted range reaches one row past the entries (B2:F2 for an empty log).
-  for (lxw_col_t col = 1; col <= 5; ++col)
+  // The formatted range reaches one row past the entries (B2:F2 for an empty log), when the
+  // sheet has that row.
+  for (lxw_col_t col = 1; col <= 5 && row < LXW_ROW_MAX; ++col)
     errors.Check(worksheet_write_blank(sheet, row, col, number));
 }
 
@@ -147,7 +148,15 @@ QByteArray XlsxLogWorkbook(const std::vector<TLogRecord>& log, const QString& sh
   if (!folder.isValid()) Fail(folder.errorString());
   const QString path = folder.filePath(QStringLiteral("log.xlsx"));
 
-  lxw_workbook* workbook = workbook_new(QFile::encodeName(path).constData());
+  // Rows go to the package's files as they are written instead of staying in memory: a
+  // worksheet-long log would otherwise take gigabytes. The rows are written in order, as that
+  // mode needs; its temporary files stay in the private folder.
+  const QByteArray temporary = QFile::encodeName(folder.path());
+  lxw_workbook_options options{};
+  options.constant_memory = LXW_TRUE;
+  options.tmpdir = const_cast<char*>(temporary.constData());
+  lxw_workbook* workbook =
+      workbook_new_opt(QFile::encodeName(path).constData(), &options);
   if (!workbook) Fail(QStringLiteral("no workbook could be created"));
   // The package holds no other moment, so the same log saved at the same moment gives the same
   // bytes.
