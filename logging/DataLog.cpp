@@ -12,6 +12,7 @@
 #include "logging/LogFormat.h"
 #include "logging/LogJournal.h"
 #include "logging/LogOptions.h"
+#include "logging/WorkbookBuild.h"
 #include "logging/XlsxLog.h"
 
 namespace {
@@ -195,14 +196,21 @@ bool TDataLog::SaveLog(QWidget* owner, bool excel) {
     ShowCenteredMessage(owner, tooLong, TMsgKind::Warning);
     return false;
   }
+  // Entries taken while a workbook is built (its thread lets the window go on) are not in the
+  // file: the log stays unsaved for them.
+  const size_t saving = fLogList.size();
   try {
     if (!asWorkbook) {
       SaveTxtLogFile(fileName, locale);
       Saved(owner);
       return true;
     }
-    SaveExcelLogFile(LogStamp(fClock(), locale).Digits, fileName, locale);
+    const std::optional<QByteArray> package = BuildWorkbookShowingProgress(
+        owner, fLogList, LogStamp(fClock(), locale).Digits, Divider(), locale, fClock());
+    if (!package) return false;
+    SaveFileContents(fileName, *package);
     Saved(owner);
+    if (fLogList.size() > saving) fUnsaved = true;
   } catch (const EKelvoraError& error) {
     ShowCenteredMessage(owner, error.Text(), TMsgKind::Error);
     return false;

@@ -27,8 +27,28 @@ class TWorkbookErrors {
   lxw_error fFirst = LXW_NO_ERROR;
 };
 
+// Rows written of both sheets, told every so many rows; a false answer stops the building.
+class TRowProgress {
+ public:
+  TRowProgress(const TXlsxProgress& tell, size_t total) : fTell(tell), fTotal(total) {}
+  // False once the building is to stop.
+  bool Row() {
+    constexpr size_t kEvery = 4096;
+    if (++fDone % kEvery == 0 && fTell && !fTell(fDone, fTotal)) fCancelled = true;
+    return !fCancelled;
+  }
+  bool Cancelled() const { return fCancelled; }
+
+ private:
+  const TXlsxProgress& fTell;
+  const size_t fTotal;
+  size_t fDone = 0;
+  bool fCancelled = false;
+};
+
 void FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const std::vector<TLogRecord>& log,
-               int currentDivider, const QLocale& locale, TWorkbookErrors& errors) {
+               int currentDivider, const QLocale& locale, TWorkbookErrors& errors,
+               TRowProgress& progress) {
   lxw_format* number = workbook_add_format(workbook);
   format_set_num_format(number, currentDivider == 10 ? "0.000" : "0.00");
 
@@ -48,6 +68,7 @@ void FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const std::vector<T
     for (lxw_col_t col = 0; col < values.size(); ++col)
       errors.Check(worksheet_write_number(sheet, row, col + 1, values[col], number));
     ++row;
+    if (!progress.Row()) return;
   }
   // The formatted range reaches one row past the entries (B2:F2 for an empty log), when the
   // sheet has that row.
@@ -69,7 +90,7 @@ double SerialDateTime(const QDateTime& moment) {
 // The entries' moments as date-time numbers, row for row beside the data sheet's, on a hidden
 // sheet: the chart's time axis is to scale, and the data sheet keeps its columns.
 void AddTimesSheet(lxw_workbook* workbook, const std::vector<TLogRecord>& log,
-                   TWorkbookErrors& errors) {
+                   TWorkbookErrors& errors, TRowProgress& progress) {
   lxw_worksheet* sheet = workbook_add_worksheet(workbook, kTimesSheet);
   if (!sheet) {
     errors.Check(LXW_ERROR_MEMORY_MALLOC_FAILED);
@@ -80,9 +101,11 @@ void AddTimesSheet(lxw_workbook* workbook, const std::vector<TLogRecord>& log,
   errors.Check(worksheet_set_column(sheet, 0, 0, 24, nullptr));
   errors.Check(worksheet_write_string(sheet, 0, 0, "Date and time", nullptr));
   lxw_row_t row = 1;
-  for (const TLogRecord& record : log)
-    errors.Check(worksheet_write_number(sheet, row++, 0, SerialDateTime(record.Time), moment));
   worksheet_hide(sheet);
+  for (const TLogRecord& record : log) {
+    errors.Check(worksheet_write_number(sheet, row++, 0, SerialDateTime(record.Time), moment));
+    if (!progress.Row()) return;
+  }
 }
 
 // A scatter chart with lines of the output voltage and current (columns D and E) against the
@@ -136,7 +159,8 @@ void AddChartSheet(lxw_workbook* workbook, const char* dataSheet,
 }  // namespace
 
 QByteArray XlsxLogWorkbook(const std::vector<TLogRecord>& log, const QString& sheetName,
-                           int currentDivider, const QLocale& locale, const QDateTime& created) {
+                           int currentDivider, const QLocale& locale, const QDateTime& created,
+                           const TXlsxProgress& progress) {
   if (log.size() > kXlsxMaxEntries)
     Fail(QStringLiteral("the log has %1 entries, more than the %2 a worksheet holds; save it in "
                         "text format instead")
@@ -172,14 +196,16 @@ QByteArray XlsxLogWorkbook(const std::vector<TLogRecord>& log, const QString& sh
 
   // Closing the workbook frees its sheets.
   const QByteArray dataSheetName = sheet ? QByteArray(sheet->name) : QByteArray();
+  TRowProgress rows(progress, 2 * log.size());
   if (sheet) {
-    FillSheet(workbook, sheet, log, currentDivider, locale, errors);
+    FillSheet(workbook, sheet, log, currentDivider, locale, errors, rows);
     AddChartSheet(workbook, sheet->name, log, errors);
-    AddTimesSheet(workbook, log, errors);
+    if (!rows.Cancelled()) AddTimesSheet(workbook, log, errors, rows);
   } else {
     errors.Check(LXW_ERROR_MEMORY_MALLOC_FAILED);
   }
   errors.Check(workbook_close(workbook));
+  if (rows.Cancelled()) return {};
   if (errors.First() != LXW_NO_ERROR) Fail(QString::fromUtf8(lxw_strerror(errors.First())));
 
   QFile built(path);

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 struct TLogRecord;
@@ -18,9 +19,13 @@ struct TLogRecord;
 // A worksheet's 1 048 576 rows less the header row.
 inline constexpr size_t kXlsxMaxEntries = 1048575;
 
+// Told now and then how many of all rows are written; false stops the building.
+using TXlsxProgress = std::function<bool(size_t rowsWritten, size_t rows)>;
+
 // The bytes of the .xlsx package. sheetName names the data worksheet when it is a valid sheet
 // name, otherwise the default name stays; created is the workbook's creation time. Raises
 // EKelvoraError when the workbook cannot be built, at once when the log has more than
-// kXlsxMaxEntries entries.
+// kXlsxMaxEntries entries. Empty when progress stopped it.
 QByteArray XlsxLogWorkbook(const std::vector<TLogRecord>& log, const QString& sheetName,
-                           int currentDivider, const QLocale& locale, const QDateTime& created);
+                           int currentDivider, const QLocale& locale, const QDateTime& created,
+                           const TXlsxProgress& progress = {});

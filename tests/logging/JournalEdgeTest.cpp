@@ -1,7 +1,11 @@
 // The journal at its edges, as the next start meets them on the real disk: files named like a
 // journal that are no files, damaged lines, a newer format, a data folder that cannot be
 // changed, and a disk that stops taking the journal's lines in the middle of a log.
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
 
 #include <atomic>
 #include <cstring>
@@ -368,4 +372,42 @@ TEST_F(Journal, ALogTooLongForAWorksheetIsRefusedAsAWorkbookAtOnce) {
   EXPECT_EQ(user.Warnings[1].Text, refusal);
   EXPECT_FALSE(QFile::exists(Out("long.xlsx")));
   EXPECT_TRUE(log.HasUnsavedEntries());
+}
+
+TEST_F(Journal, AWorkbookIsBuiltWhileTheWindowGoesOnAndTheUserCanCancelIt) {
+  // Long enough to take seconds, so the progress dialog shows.
+  std::vector<TLogRecord> entries(400000);
+  const QDateTime start(QDate(2026, 12, 8), QTime(9, 0, 0));
+  for (size_t i = 0; i < entries.size(); ++i)
+    entries[i] = {start.addSecs(static_cast<qint64>(i)), 1200, 1500, 1199, 1490, 17865};
+  TDataLog log;
+  log.RestoreLog(std::move(entries), 1);
+  log.SetDocumentOpener([](const QString&) { return true; });
+  user.Files = {Out("long.xlsx")};
+  // The window's timers go on while the workbook is built; the user presses Cancel.
+  int ticks = 0;
+  bool cancelled = false;
+  QTimer window;
+  window.setInterval(20);
+  QObject::connect(&window, &QTimer::timeout, [&] {
+    ++ticks;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* progress = qobject_cast<QProgressDialog*>(w);
+          progress && progress->isVisible() && !cancelled) {
+        EXPECT_EQ(progress->labelText(), "Saving the log as a workbook...");
+        QPushButton* button = progress->findChild<QPushButton*>();
+        ASSERT_TRUE(button);
+        EXPECT_EQ(button->text(), "Cancel");
+        cancelled = true;
+        button->click();
+      }
+  });
+  window.start();
+  EXPECT_FALSE(log.SaveLog(nullptr, true));
+  window.stop();
+  EXPECT_TRUE(cancelled) << "no progress was shown";
+  EXPECT_GT(ticks, 10) << "the window stood still while the workbook was built";
+  EXPECT_FALSE(QFile::exists(Out("long.xlsx")));
+  EXPECT_TRUE(log.HasUnsavedEntries());
+  EXPECT_TRUE(user.Warnings.empty()) << "cancelling is not a failure";
 }
