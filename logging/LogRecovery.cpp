@@ -130,7 +130,7 @@ void TLogRecovery::OfferJournal(QWidget* owner, bool excel, const QString& path)
       QStringLiteral("A log of %1 %2 recorded from %3 to %4 was not saved. Save it now?")
           .arg(count)
           .arg(count == 1 ? QStringLiteral("entry") : QStringLiteral("entries"))
-          .arg(MomentText(journal.Entries.front().Time, locale),
+          .arg(MomentText(journal.Start, locale),
                MomentText(journal.Entries.back().Time, locale));
   if (damaged)
     question = QStringLiteral("The log journal \"%1\" is damaged: %2 left out. After your answer "
