@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "host/JournalWriter.h"
@@ -46,7 +47,8 @@ TEST_F(JournalWriter, TheFirstDataAndItsFolderEntryReachTheDiskAtOnceThenOnceASe
   At(0ms);
   writer->Append("a\n");
   ASSERT_TRUE(Synced("a\n")) << "the first record is put on the disk at once";
-  EXPECT_EQ(disk->FolderSyncs, 1) << "and the new file's folder entry with it";
+  EXPECT_TRUE(disk->WaitFor([this] { return disk->FolderSyncs == 1; }))
+      << "and the new file's folder entry with it";
   At(500ms);
   writer->Append("b\n");
   At(999ms);
@@ -80,11 +82,15 @@ TEST_F(JournalWriter, StopWithSyncPutsEveryRecordOnTheDiskAndClosesTheFile) {
 TEST_F(JournalWriter, AFailingWriteIsToldAtOnceOnceAndNothingIsWrittenAfterIt) {
   disk->FailAppendFrom = 3;
   std::atomic<int> told{0};
-  QString reason;
-  writer->SetFailureHandler([&](const QString& r) { reason = r, ++told; });
+  std::promise<QString> reasonGiven;
+  writer->SetFailureHandler([&](const QString& r) {
+    if (++told == 1) reasonGiven.set_value(r);
+  });
   At(0ms);
   for (const char* r : {"a\n", "b\n", "c\n", "d\n"}) writer->Append(r);
-  ASSERT_TRUE(disk->WaitFor([this] { return disk->Appends == 3; }));
+  std::future<QString> told1 = reasonGiven.get_future();
+  ASSERT_EQ(told1.wait_for(10s), std::future_status::ready) << "the failure was not told";
+  const QString reason = told1.get();
   ASSERT_TRUE(writer->Stop(true));
   EXPECT_EQ(told, 1);
   EXPECT_EQ(reason, "No space left on device");
@@ -95,12 +101,13 @@ TEST_F(JournalWriter, AFailingWriteIsToldAtOnceOnceAndNothingIsWrittenAfterIt) {
 
 TEST_F(JournalWriter, ASyncTheDiskRefusesIsAFailure) {
   disk->FailSync = true;
-  QString reason;
-  writer->SetFailureHandler([&](const QString& r) { reason = r; });
+  std::promise<QString> reasonGiven;
+  writer->SetFailureHandler([&](const QString& r) { reasonGiven.set_value(r); });
   writer->Append("a\n");
-  ASSERT_TRUE(disk->WaitFor([this] { return disk->Syncs == 1; }));
+  std::future<QString> reason = reasonGiven.get_future();
+  ASSERT_EQ(reason.wait_for(10s), std::future_status::ready) << "the failure was not told";
+  EXPECT_EQ(reason.get(), "the disk did not take the written data (Input/output error)");
   ASSERT_TRUE(writer->Stop(false));
-  EXPECT_EQ(reason, "the disk did not take the written data (Input/output error)");
 }
 
 TEST_F(JournalWriter, StopDoesNotWaitForADiskThatHangsAndTheThreadFinishesOnItsOwn) {
