@@ -81,8 +81,9 @@ class TDataLog {
   // stamped with the save's moment, or with the start of a log an earlier run recorded), saves
   // as a workbook when the name ends in .xlsx, as text when it ends in .txt and otherwise in the
   // chosen format, and shows a saved workbook. A log too long for a worksheet is refused as a
-  // workbook. Failures are shown to the user centred on owner. True when the log was saved; its
-  // journal is then removed.
+  // workbook; a workbook is built behind a progress dialog (see WorkbookBuild.h) whose Cancel
+  // saves nothing. Failures are shown to the user centred on owner. True when the log was saved;
+  // its journal is then removed.
   bool SaveLog(QWidget* owner, bool excel);
 
   void SetClock(TClock clock) { fClock = std::move(clock); }
