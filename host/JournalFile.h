@@ -31,7 +31,6 @@ class TJournalFile {
   // other file that is not a regular file (a link to one included) is refused.
   virtual TJournalOpen Open(const QString& path) = 0;
   virtual void Close() = 0;
-  virtual bool IsOpen() const = 0;
 
   // One write of the whole record; false when not all of it reached the file.
   virtual bool Append(const QByteArray& record) = 0;

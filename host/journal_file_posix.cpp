@@ -93,8 +93,6 @@ class TPosixJournalFile final : public TJournalFile {
     fFd = -1;
   }
 
-  bool IsOpen() const override { return fFd >= 0; }
-
   bool Append(const QByteArray& record) override {
     ssize_t written;
     do {

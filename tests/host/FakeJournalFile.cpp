@@ -20,10 +20,6 @@ class TFakeJournalFile final : public TJournalFile {
     fDisk->Open = false;
     fDisk->Changed.notify_all();
   }
-  bool IsOpen() const override {
-    const std::lock_guard<std::mutex> lock(fDisk->Mutex);
-    return fDisk->Open;
-  }
   bool Append(const QByteArray& record) override {
     const std::lock_guard<std::mutex> lock(fDisk->Mutex);
     ++fDisk->Appends;
