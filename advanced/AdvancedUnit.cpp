@@ -24,9 +24,9 @@
 #include "advanced/HelpPages.h"
 #include "core/Dialogs.h"
 #include "core/ErrorReport.h"
-#include "features/DataLog.h"
-#include "features/LogOptions.h"
 #include "host/SettingsStore.h"
+#include "logging/DataLog.h"
+#include "logging/LogOptions.h"
 
 namespace {
 
@@ -166,8 +166,9 @@ QWidget* TAdvancedForm::BuildLoggingTab() {
   auto* format = new QGroupBox(page);
   fLogExcelRadioBtn = Named(new QRadioButton("Save log in Excel format", format), "LogExcelRadioBtn");
   fLogTextRadioBtn = Named(new QRadioButton("Save log in text format", format), "LogTextRadioBtn");
-  auto* label6 = Named(new QLabel("To save log-file in Excel format the Microsoft Excel should be "
-                                  "installed on your PC.", format), "Label6");
+  // Workbooks are written by the program itself: no spreadsheet program has to be installed.
+  auto* label6 = Named(new QLabel("The program writes Excel workbooks (.xlsx) itself; no "
+                                  "spreadsheet program needs to be installed.", format), "Label6");
   label6->setWordWrap(true);
   auto* formatLayout = new QVBoxLayout(format);
   formatLayout->addWidget(fLogExcelRadioBtn);

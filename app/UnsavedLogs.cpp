@@ -7,7 +7,7 @@
 #include "app/MainUnit.h"
 #include "app/ProgramWindows.h"
 #include "core/ErrorReport.h"
-#include "features/LogRecovery.h"
+#include "logging/LogRecovery.h"
 #include "host/DataFolders.h"
 
 void OfferUnsavedLogs() {

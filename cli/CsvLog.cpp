@@ -3,6 +3,12 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <unistd.h>
+
+namespace {
+constexpr qint64 kSyncIntervalMs = 1000;
+}  // namespace
+
 TCsvLog::TCsvLog(const QString& aFileName, const QStringList& aHeader) : fFile(aFileName) {
   const QByteArray header = Line(aHeader);
   bool endPartialLine = false;
@@ -25,6 +31,7 @@ TCsvLog::TCsvLog(const QString& aFileName, const QStringList& aHeader) : fFile(a
     endPartialLine = existing.read(1) != "\n";
   }
   existing.close();
+  fRegular = regular;
   if (!fFile.open(regular ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly)) {
     fError = aFileName + ": " + fFile.errorString();
     fUnusable = true;
@@ -50,7 +57,19 @@ QByteArray TCsvLog::Line(const QStringList& aFields) {
   return (quoted.join(QChar(',')) + QChar('\n')).toUtf8();
 }
 
+TCsvLog::~TCsvLog() {
+  if (fUnsynced) Sync();
+}
+
 bool TCsvLog::Write(const QStringList& aFields) { return WriteLine(Line(aFields)); }
+
+void TCsvLog::Sync() {
+  // Only a file on a disk is synced; a pipe or a terminal has nothing to put there.
+  if (fRegular && ::fdatasync(fFile.handle()) != 0 && fError.isEmpty())
+    fError = fFile.fileName() + ": the disk did not take the written data";
+  fUnsynced = false;
+  fSinceSync.start();
+}
 
 bool TCsvLog::WriteLine(const QByteArray& aLine) {
   if (!fError.isEmpty()) return false;
@@ -58,7 +77,9 @@ bool TCsvLog::WriteLine(const QByteArray& aLine) {
     fError = fFile.fileName() + ": " + fFile.errorString();
     return false;
   }
-  return true;
+  fUnsynced = true;
+  if (!fSinceSync.isValid() || fSinceSync.elapsed() >= kSyncIntervalMs) Sync();
+  return fError.isEmpty();
 }
 
 QString IsoTimeNow() {

@@ -1,9 +1,11 @@
 #pragma once
 // A CSV log for long watching: opened for appending, a header only when the file is new or
 // empty, and every line flushed as it is written, so that a crash or a pulled cable loses at
-// most the line being written. A file that starts with another header is refused. Times are
+// most the line being written; the data is put on the disk at most a second after it was
+// written (and when the log ends), so a power cut loses at most the last second. A file that starts with another header is refused. Times are
 // ISO 8601 with the UTC offset, decimals use ".".
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -12,6 +14,8 @@ class TCsvLog {
  public:
   // Opens aFileName for appending; check Error() afterwards.
   TCsvLog(const QString& aFileName, const QStringList& aHeader);
+  // The lines written are put on the disk.
+  ~TCsvLog();
 
   // Empty while the file is usable.
   const QString& Error() const { return fError; }
@@ -26,8 +30,12 @@ class TCsvLog {
  private:
   static QByteArray Line(const QStringList& aFields);
   bool WriteLine(const QByteArray& aLine);
+  void Sync();
 
   QFile fFile;
+  bool fRegular = false;
+  bool fUnsynced = false;
+  QElapsedTimer fSinceSync;
   QString fError;
   bool fUnusable = false;
 };

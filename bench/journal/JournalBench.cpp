@@ -25,9 +25,9 @@
 #include <ctime>
 
 #include "core/Dialogs.h"
-#include "features/DataLog.h"
-#include "features/JournalFormat.h"
-#include "features/LogRecovery.h"
+#include "logging/DataLog.h"
+#include "logging/JournalFormat.h"
+#include "logging/LogRecovery.h"
 
 namespace {
 double ThreadCpuSeconds() {

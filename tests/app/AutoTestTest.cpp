@@ -19,7 +19,7 @@
 #include "app/ToggleSwitch.h"
 #include "autotest/PersistentTable.h"
 #include "autotest/TestUnit.h"
-#include "features/DataLog.h"
+#include "logging/DataLog.h"
 #include "host/DataFolders.h"
 #include "host/SettingsStore.h"
 #include "panel/dsLeds.h"

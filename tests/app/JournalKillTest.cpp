@@ -16,9 +16,9 @@
 #include "app/ProgramWindows.h"
 #include "app/UnsavedLogs.h"
 #include "core/Dialogs.h"
-#include "features/JournalFormat.h"
 #include "host/DataFolders.h"
 #include "host/SettingsStore.h"
+#include "logging/JournalFormat.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TestEnvironment.h"
 

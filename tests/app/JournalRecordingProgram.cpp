@@ -16,7 +16,7 @@
 #include "autotest/TestUnit.h"
 #include "core/Dialogs.h"
 #include "core/KelvoraApplication.h"
-#include "features/DataLog.h"
+#include "logging/DataLog.h"
 
 namespace {
 void Click(QWidget* window, const char* name) {

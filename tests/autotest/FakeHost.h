@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "autotest/TestUnit.h"
-#include "features/DataLog.h"
+#include "logging/DataLog.h"
 #include "panel/EnterUnit.h"
 
 namespace kelvora::test {

@@ -1,4 +1,4 @@
-#include "features/ZipArchive.h"
+#include "logging/ZipArchive.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "features/LogOptions.h"
+#include "logging/LogOptions.h"
 
 namespace {
 QStringList ThresholdItems(const QString& quantity) {

@@ -1,10 +1,10 @@
-#include "features/XlsxChartPart.h"
+#include "logging/XlsxChartPart.h"
 
 #include <QString>
 
 namespace {
 // Axis ids of the second group; libxlsxwriter numbers its own 5001nnnn.
-const QByteArray kSecondCategoryAxis = "60010001";
+const QByteArray kSecondXAxis = "60010001";
 const QByteArray kSecondValueAxis = "60010002";
 
 QByteArray AxisTitle(const QByteArray& title) {
@@ -20,8 +20,8 @@ void QuoteSheetInFormulas(QByteArray& chartXml, const QByteArray& sheetName) {
 }
 
 bool MoveLastSeriesToSecondAxis(QByteArray& chartXml, const QByteArray& title) {
-  const QByteArray groupEnd = "</c:lineChart>";
-  const qsizetype group = chartXml.indexOf("<c:lineChart>");
+  const QByteArray groupEnd = "</c:scatterChart>";
+  const qsizetype group = chartXml.indexOf("<c:scatterChart>");
   const qsizetype end = chartXml.indexOf(groupEnd);
   const qsizetype last = chartXml.lastIndexOf("<c:ser>", end);
   const qsizetype lastEnd = chartXml.indexOf("</c:ser>", last);
@@ -30,24 +30,23 @@ bool MoveLastSeriesToSecondAxis(QByteArray& chartXml, const QByteArray& title) {
       lastEnd > end || firstValueAxisEnd < end)
     return false;
   const QByteArray series = chartXml.mid(last, lastEnd + 8 - last);
-  const QByteArray secondGroup = "<c:lineChart><c:grouping val=\"standard\"/>" + series +
-                                 "<c:marker val=\"1\"/><c:axId val=\"" + kSecondCategoryAxis +
+  const QByteArray secondGroup = "<c:scatterChart><c:scatterStyle val=\"lineMarker\"/>" + series +
+                                 "<c:axId val=\"" + kSecondXAxis +
                                  "\"/><c:axId val=\"" + kSecondValueAxis + "\"/>" + groupEnd;
   const QByteArray secondAxes =
-      "<c:catAx><c:axId val=\"" + kSecondCategoryAxis +
+      "<c:valAx><c:axId val=\"" + kSecondXAxis +
       "\"/><c:scaling><c:orientation val=\"minMax\"/></c:scaling><c:delete val=\"1\"/>"
       "<c:axPos val=\"b\"/><c:tickLblPos val=\"nextTo\"/><c:crossAx val=\"" +
       kSecondValueAxis +
-      "\"/><c:crosses val=\"autoZero\"/><c:auto val=\"1\"/><c:lblAlgn val=\"ctr\"/>"
-      "<c:lblOffset val=\"100\"/></c:catAx>"
+      "\"/><c:crosses val=\"autoZero\"/><c:crossBetween val=\"midCat\"/></c:valAx>"
       "<c:valAx><c:axId val=\"" +
       kSecondValueAxis +
       "\"/><c:scaling><c:orientation val=\"minMax\"/></c:scaling><c:axPos val=\"r\"/>" +
       AxisTitle(title) +
       "<c:numFmt formatCode=\"General\" sourceLinked=\"1\"/><c:tickLblPos val=\"nextTo\"/>"
       "<c:crossAx val=\"" +
-      kSecondCategoryAxis +
-      "\"/><c:crosses val=\"max\"/><c:crossBetween val=\"between\"/></c:valAx>";
+      kSecondXAxis +
+      "\"/><c:crosses val=\"max\"/><c:crossBetween val=\"midCat\"/></c:valAx>";
   // Back to front, so the earlier positions stay valid.
   chartXml.insert(firstValueAxisEnd + 10, secondAxes);
   chartXml.insert(end + groupEnd.size(), secondGroup);

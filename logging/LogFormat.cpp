@@ -1,6 +1,6 @@
-#include "features/LogFormat.h"
+#include "logging/LogFormat.h"
 
-#include "features/DataLog.h"
+#include "logging/DataLog.h"
 
 QString LongTimeFormat(const QLocale& locale) {
   // Drop the zone token ("t", "tt", ...) with the brackets around it ("(t)", "[t]") and the

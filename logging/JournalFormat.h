@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "features/DataLog.h"
+#include "logging/DataLog.h"
 
 inline const QByteArray kJournalMagic = QByteArrayLiteral("kelvora-log-journal");
 inline constexpr int kJournalVersion = 1;
@@ -20,15 +20,22 @@ QByteArray JournalLine(const TLogRecord& entry, int currentDivider);
 
 struct TJournalContents {
   enum class TState {
-    Ours,     // a journal of this program: Entries holds every whole entry line
+    Ours,     // a journal of this program: Entries holds every whole entry line that reads
     Foreign,  // not a journal of this program
-    Damaged,  // ours, but a whole line in it cannot be read (DamagedLine, counted from 1)
+    Newer,    // a journal of a later format (Version), which this program does not read
   } State = TState::Ours;
-  QDateTime Start;
+  int Version = kJournalVersion;
+  QDateTime Start;  // the header's; the first entry's when the header is damaged
   std::vector<TLogRecord> Entries;
   int CurrentDivider = 1;  // of the last entry: the scaling a save would have used
-  int DamagedLine = 0;
+  // Whole lines that do not read as the format says (damage by a power cut, a disk or a hand),
+  // left out of Entries: how many, and the first few of their numbers, counted from 1.
+  int DamagedLines = 0;
+  std::vector<int> FirstDamagedLines;
 };
+// How many damaged line numbers TJournalContents keeps.
+inline constexpr size_t kKeptDamagedLines = 5;
 // Reads a journal. The text after the last line end is a line the writer did not finish (a crash
-// in the middle of a write) and is left out.
+// in the middle of a write) and is left out. Lines may end with CR LF (a copy through another
+// system).
 TJournalContents ParseJournal(const QByteArray& contents);

@@ -3,11 +3,14 @@
 // a session that ended without saving) are offered to the user one by one, oldest first: Yes
 // saves the log through the normal save dialog, No throws it away, Later keeps it for the next
 // start (as does closing the question without an answer). A journal another running copy of the
-// program is writing is left alone.
+// program is writing is left alone. Damaged lines are left out and said; once the user has
+// answered, a damaged journal is kept aside as "<name>.journal.damaged". Anything named like a
+// journal that is no regular file (a pipe, a socket, a link), is not ours or is too large is
+// reported and left as it is, and never waited for.
 
 #include <QString>
 
-#include "features/DataLog.h"
+#include "logging/DataLog.h"
 
 class QWidget;
 

@@ -1,6 +1,6 @@
-#include "tests/features/LogTestData.h"
+#include "tests/logging/LogTestData.h"
 
-#include "features/DataLog.h"
+#include "logging/DataLog.h"
 
 void FillSampleLog(TDataLog& log) {
   QDateTime now(QDate(2026, 12, 8), QTime(15, 30, 45));

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/UtilUnit.h"
+#include "host/JournalFile.h"
 
 class QWidget;
 class TLogJournal;
@@ -48,8 +49,9 @@ class TDataLog {
   void DiscardLogData();
   // From the next entry on, every entry also goes to a journal in folder (see LogJournal.h),
   // which saving or discarding the log removes. A journal that cannot be written is reported
-  // once per log; the log goes on in memory.
-  void KeepJournalIn(const QString& folder);
+  // once per log, as soon as a line fails; the log goes on in memory. A journal that cannot be
+  // removed is reported too. maker makes the journal's files (the platform's when empty).
+  void KeepJournalIn(const QString& folder, TJournalFileMaker maker = {});
   // Takes the entries of a log an earlier run recorded at currentDivider; it counts as unsaved
   // and is saved at that scaling, whatever model is connected now.
   void RestoreLog(std::vector<TLogRecord> entries, int currentDivider);
@@ -75,9 +77,13 @@ class TDataLog {
   // Workbooks are written by the program itself, so the spreadsheet format is always offered.
   static bool CheckExcelInstall() { return true; }
 
-  // The test window's "Save": asks for the file name (proposing "Log_<stamp>.txt" or ".xlsx"),
-  // saves in the chosen format and shows a saved workbook. Failures are shown to the user centred
-  // on owner. True when the log was saved; its journal is then removed.
+  // The test window's "Save": asks for the file name (proposing "Log_<stamp>.txt" or ".xlsx",
+  // stamped with the save's moment, or with the start of a log an earlier run recorded), saves
+  // as a workbook when the name ends in .xlsx, as text when it ends in .txt and otherwise in the
+  // chosen format, and shows a saved workbook. A log too long for a worksheet is refused as a
+  // workbook; a workbook is built behind a progress dialog (see WorkbookBuild.h) whose Cancel
+  // saves nothing. Failures are shown to the user centred on owner. True when the log was saved;
+  // its journal is then removed.
   bool SaveLog(QWidget* owner, bool excel);
 
   void SetClock(TClock clock) { fClock = std::move(clock); }
@@ -86,7 +92,10 @@ class TDataLog {
  private:
   int Divider() const { return fRestoredDivider.value_or(CurrentDivider); }
   void JournalEntry();
-  void Saved();
+  void JournalFailed(const QString& reason);
+  // False, with failure the end of a sentence for the user, when the journal stays on disk.
+  bool DiscardJournal(QString& failure);
+  void Saved(QWidget* owner);
 
   std::vector<TLogRecord> fLogList;
   std::optional<int> fRestoredDivider;

@@ -1,4 +1,4 @@
-#include "features/JournalFormat.h"
+#include "logging/JournalFormat.h"
 
 #include <algorithm>
 #include <charconv>
@@ -74,10 +74,31 @@ bool ParseEntry(const char* at, const char* end, TLogRecord& entry, int& divider
   return error == std::errc() && stop == end && at != end && (divider == 1 || divider == 10);
 }
 
+// The header's format version; 0 when the line does not begin with the magic word and a number.
+int HeaderVersion(const char* at, const char* end) {
+  const QByteArray prefix = kJournalMagic + ' ';
+  if (end - at <= prefix.size() || !QByteArray(at, prefix.size()).startsWith(prefix)) return 0;
+  at += prefix.size();
+  int version = 0;
+  const auto [stop, error] = std::from_chars(at, end, version);
+  return error == std::errc() && stop < end && *stop == ' ' && version > 0 ? version : 0;
+}
+
 bool ParseHeader(const char* at, const char* end, QDateTime& start) {
   const QByteArray prefix = kJournalMagic + ' ' + QByteArray::number(kJournalVersion) + ' ';
   if (end - at < prefix.size() || !QByteArray(at, prefix.size()).startsWith(prefix)) return false;
   return ParseMoment(at + prefix.size(), end, start);
+}
+
+void CountDamaged(TJournalContents& journal, int lineNumber) {
+  ++journal.DamagedLines;
+  if (journal.FirstDamagedLines.size() < kKeptDamagedLines)
+    journal.FirstDamagedLines.push_back(lineNumber);
+}
+
+// The end of the line's text: before its LF, and before a CR that precedes it.
+const char* TextEnd(const char* at, const char* lineEnd) {
+  return lineEnd > at && lineEnd[-1] == '\r' ? lineEnd - 1 : lineEnd;
 }
 }  // namespace
 
@@ -110,29 +131,32 @@ TJournalContents ParseJournal(const QByteArray& contents) {
     if (!kJournalMagic.startsWith(head)) journal.State = TJournalContents::TState::Foreign;
     return journal;
   }
-  if (!ParseHeader(at, lineEnd, journal.Start)) {
-    if (!contents.startsWith(kJournalMagic + ' ')) {
-      journal.State = TJournalContents::TState::Foreign;
-      return journal;
-    }
-    journal.State = TJournalContents::TState::Damaged;
-    journal.DamagedLine = 1;
+  if (!contents.startsWith(kJournalMagic + ' ')) {
+    journal.State = TJournalContents::TState::Foreign;
     return journal;
   }
+  const int version = HeaderVersion(at, lineEnd);
+  if (version > kJournalVersion) {
+    journal.State = TJournalContents::TState::Newer;
+    journal.Version = version;
+    return journal;
+  }
+  // A damaged header costs only its start: the entries carry their own moments.
+  const bool headerRead = ParseHeader(at, TextEnd(at, lineEnd), journal.Start);
+  if (!headerRead) CountDamaged(journal, 1);
   journal.Entries.reserve(static_cast<size_t>(contents.size() / 60));
   int lineNumber = 1;
   for (at = lineEnd + 1; (lineEnd = std::find(at, end, '\n')) != end; at = lineEnd + 1) {
     ++lineNumber;
     TLogRecord entry{};
     int divider = 1;
-    if (!ParseEntry(at, lineEnd, entry, divider)) {
-      journal.State = TJournalContents::TState::Damaged;
-      journal.DamagedLine = lineNumber;
-      journal.Entries.clear();
-      return journal;
+    if (!ParseEntry(at, TextEnd(at, lineEnd), entry, divider)) {
+      CountDamaged(journal, lineNumber);
+      continue;
     }
     journal.Entries.push_back(entry);
     journal.CurrentDivider = divider;
   }
+  if (!headerRead && !journal.Entries.empty()) journal.Start = journal.Entries.front().Time;
   return journal;
 }

@@ -1,4 +1,4 @@
-#include "tests/features/XlsxPackage.h"
+#include "tests/logging/XlsxPackage.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -71,10 +71,14 @@ QStringList SheetNames(const QString& package) {
 }
 
 std::map<QString, TSheetCell> FirstSheetCells(const QString& package) {
+  return WorksheetCells(package, 1);
+}
+
+std::map<QString, TSheetCell> WorksheetCells(const QString& package, int number) {
   const std::vector<QString> styles = StyleFormats(package);
   const QStringList strings = SharedStrings(package);
   std::map<QString, TSheetCell> cells;
-  QXmlStreamReader xml(PackagePart(package, "xl/worksheets/sheet1.xml"));
+  QXmlStreamReader xml(PackagePart(package, QString("xl/worksheets/sheet%1.xml").arg(number)));
   QString ref;
   QString type;
   while (!xml.atEnd()) {

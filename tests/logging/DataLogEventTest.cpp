@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "features/DataLog.h"
-#include "features/LogOptions.h"
+#include "logging/DataLog.h"
+#include "logging/LogOptions.h"
 
 namespace {
 TCurrentSet Reading(uint32_t uset, uint32_t iset, uint32_t uout, uint32_t iout,

@@ -8,10 +8,10 @@
 
 #include "core/Dialogs.h"
 #include "core/ErrorReport.h"
-#include "features/DataLog.h"
-#include "features/LogFormat.h"
-#include "tests/features/LogTestData.h"
-#include "tests/features/XlsxPackage.h"
+#include "logging/DataLog.h"
+#include "logging/LogFormat.h"
+#include "tests/logging/LogTestData.h"
+#include "tests/logging/XlsxPackage.h"
 
 namespace {
 QByteArray Contents(const QString& path) {
@@ -164,7 +164,7 @@ TEST_F(LogFile, SavingAWorkbookProposesXlsxNamesTheSheetByTheDigitsAndOpensIt) {
   EXPECT_EQ(QFileInfo(user.Requests[0].Text).fileName(), "Log_12_8_26_3_30_45___.xlsx");
   EXPECT_TRUE(user.Requests[0].Filter.contains("*.xlsx"));
   EXPECT_EQ(opened, QStringList{Path("book.xlsx")});
-  EXPECT_EQ(SheetNames(Path("book.xlsx")), (QStringList{"1282633045", "Chart"}));
+  EXPECT_EQ(SheetNames(Path("book.xlsx")), (QStringList{"1282633045", "Chart", "Chart times"}));
 }
 
 TEST_F(LogFile, SaveFailuresAreShownToTheUserAndNothingIsOpened) {

@@ -1,4 +1,4 @@
-#include "features/XlsxLog.h"
+#include "logging/XlsxLog.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,10 +9,10 @@
 #include <optional>
 
 #include "core/ErrorReport.h"
-#include "features/DataLog.h"
-#include "features/LogFormat.h"
-#include "features/XlsxChartPart.h"
-#include "features/ZipArchive.h"
+#include "logging/DataLog.h"
+#include "logging/LogFormat.h"
+#include "logging/XlsxChartPart.h"
+#include "logging/ZipArchive.h"
 
 namespace {
 // Remembers the first failing call so the workbook is always closed (and freed) exactly once.
@@ -27,8 +27,28 @@ class TWorkbookErrors {
   lxw_error fFirst = LXW_NO_ERROR;
 };
 
+// Rows written of both sheets, told every so many rows; a false answer stops the building.
+class TRowProgress {
+ public:
+  TRowProgress(const TXlsxProgress& tell, size_t total) : fTell(tell), fTotal(total) {}
+  // False once the building is to stop.
+  bool Row() {
+    constexpr size_t kEvery = 4096;
+    if (++fDone % kEvery == 0 && fTell && !fTell(fDone, fTotal)) fCancelled = true;
+    return !fCancelled;
+  }
+  bool Cancelled() const { return fCancelled; }
+
+ private:
+  const TXlsxProgress& fTell;
+  const size_t fTotal;
+  size_t fDone = 0;
+  bool fCancelled = false;
+};
+
 void FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const std::vector<TLogRecord>& log,
-               int currentDivider, const QLocale& locale, TWorkbookErrors& errors) {
+               int currentDivider, const QLocale& locale, TWorkbookErrors& errors,
+               TRowProgress& progress) {
   lxw_format* number = workbook_add_format(workbook);
   format_set_num_format(number, currentDivider == 10 ? "0.000" : "0.00");
 
@@ -48,26 +68,58 @@ void FillSheet(lxw_workbook* workbook, lxw_worksheet* sheet, const std::vector<T
     for (lxw_col_t col = 0; col < values.size(); ++col)
       errors.Check(worksheet_write_number(sheet, row, col + 1, values[col], number));
     ++row;
+    if (!progress.Row()) return;
   }
-  // The formatted range reaches one row past the entries (B2:F2 for an empty log).
-  for (lxw_col_t col = 1; col <= 5; ++col)
+  // The formatted range reaches one row past the entries (B2:F2 for an empty log), when the
+  // sheet has that row.
+  for (lxw_col_t col = 1; col <= 5 && row < LXW_ROW_MAX; ++col)
     errors.Check(worksheet_write_blank(sheet, row, col, number));
 }
 
 const char* const kCurrentAxisTitle = "Output current, A";
+const char* const kTimesSheet = "Chart times";
 
-// A line chart of the output voltage and current (columns D and E) against the times of column
-// A, on a chart sheet of its own after the data sheet.
-void AddChartSheet(lxw_workbook* workbook, const char* dataSheet, size_t entries,
-                   TWorkbookErrors& errors) {
+// Days since 1899-12-30, the spreadsheet programs' date-time numbers, of the moment's own wall
+// clock (the time of day the log shows).
+double SerialDateTime(const QDateTime& moment) {
+  constexpr qint64 kEpochJulianDay = 2415019;  // 1899-12-30
+  return static_cast<double>(moment.date().toJulianDay() - kEpochJulianDay) +
+         moment.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
+// The entries' moments as date-time numbers, row for row beside the data sheet's, on a hidden
+// sheet: the chart's time axis is to scale, and the data sheet keeps its columns.
+void AddTimesSheet(lxw_workbook* workbook, const std::vector<TLogRecord>& log,
+                   TWorkbookErrors& errors, TRowProgress& progress) {
+  lxw_worksheet* sheet = workbook_add_worksheet(workbook, kTimesSheet);
+  if (!sheet) {
+    errors.Check(LXW_ERROR_MEMORY_MALLOC_FAILED);
+    return;
+  }
+  lxw_format* moment = workbook_add_format(workbook);
+  format_set_num_format(moment, "yyyy-mm-dd hh:mm:ss.000");
+  errors.Check(worksheet_set_column(sheet, 0, 0, 24, nullptr));
+  errors.Check(worksheet_write_string(sheet, 0, 0, "Date and time", nullptr));
+  lxw_row_t row = 1;
+  worksheet_hide(sheet);
+  for (const TLogRecord& record : log) {
+    errors.Check(worksheet_write_number(sheet, row++, 0, SerialDateTime(record.Time), moment));
+    if (!progress.Row()) return;
+  }
+}
+
+// A scatter chart with lines of the output voltage and current (columns D and E) against the
+// entries' date-times, on a chart sheet of its own after the data sheet.
+void AddChartSheet(lxw_workbook* workbook, const char* dataSheet,
+                   const std::vector<TLogRecord>& log, TWorkbookErrors& errors) {
   lxw_chartsheet* chartsheet = workbook_add_chartsheet(workbook, "Chart");
-  lxw_chart* chart = workbook_add_chart(workbook, LXW_CHART_LINE);
+  lxw_chart* chart = workbook_add_chart(workbook, LXW_CHART_SCATTER_STRAIGHT);
   if (!chartsheet || !chart) {
     errors.Check(LXW_ERROR_MEMORY_MALLOC_FAILED);
     return;
   }
   // An empty log still gets a chart, over the one formatted row below the header.
-  const lxw_row_t last = static_cast<lxw_row_t>(entries > 0 ? entries : 1);
+  const lxw_row_t last = static_cast<lxw_row_t>(log.empty() ? 1 : log.size());
   struct TSeries {
     const char* Name;
     lxw_col_t Column;
@@ -77,7 +129,7 @@ void AddChartSheet(lxw_workbook* workbook, const char* dataSheet, size_t entries
   for (const TSeries& s : {TSeries{"Output voltage, V", 3, 0x1F4E9A},
                            TSeries{kCurrentAxisTitle, 4, 0xC0392B}}) {
     lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
-    chart_series_set_categories(series, dataSheet, 1, 0, last, 0);
+    chart_series_set_categories(series, kTimesSheet, 1, 0, last, 0);
     chart_series_set_values(series, dataSheet, 1, s.Column, last, s.Column);
     chart_series_set_name(series, s.Name);
     lxw_chart_line line{};
@@ -87,6 +139,13 @@ void AddChartSheet(lxw_workbook* workbook, const char* dataSheet, size_t entries
   }
   chart_title_set_name(chart, "Output voltage and current");
   chart_axis_set_name(chart->x_axis, "Time");
+  // A log over midnight shows the day at each mark.
+  const bool oneDay = log.empty() || log.front().Time.date() == log.back().Time.date();
+  chart_axis_set_num_format(chart->x_axis, oneDay ? "hh:mm:ss" : "d mmm hh:mm");
+  // Slanted, so the longer marks with the day do not run into each other.
+  lxw_chart_font marks{};
+  marks.rotation = -45;
+  if (!oneDay) chart_axis_set_num_font(chart->x_axis, &marks);
   chart_axis_set_name(chart->y_axis, "Output voltage, V");
   chart_legend_set_position(chart, LXW_CHART_LEGEND_BOTTOM);
   // A chart reads best across the page when printed.
@@ -100,14 +159,28 @@ void AddChartSheet(lxw_workbook* workbook, const char* dataSheet, size_t entries
 }  // namespace
 
 QByteArray XlsxLogWorkbook(const std::vector<TLogRecord>& log, const QString& sheetName,
-                           int currentDivider, const QLocale& locale, const QDateTime& created) {
+                           int currentDivider, const QLocale& locale, const QDateTime& created,
+                           const TXlsxProgress& progress) {
+  if (log.size() > kXlsxMaxEntries)
+    Fail(QStringLiteral("the log has %1 entries, more than the %2 a worksheet holds; save it in "
+                        "text format instead")
+             .arg(log.size())
+             .arg(kXlsxMaxEntries));
   // The writer only writes to a named file: build the package in a private folder and hand back
   // its bytes, so the caller decides how the real file is replaced.
   QTemporaryDir folder;
   if (!folder.isValid()) Fail(folder.errorString());
   const QString path = folder.filePath(QStringLiteral("log.xlsx"));
 
-  lxw_workbook* workbook = workbook_new(QFile::encodeName(path).constData());
+  // Rows go to the package's files as they are written instead of staying in memory: a
+  // worksheet-long log would otherwise take gigabytes. The rows are written in order, as that
+  // mode needs; its temporary files stay in the private folder.
+  const QByteArray temporary = QFile::encodeName(folder.path());
+  lxw_workbook_options options{};
+  options.constant_memory = LXW_TRUE;
+  options.tmpdir = const_cast<char*>(temporary.constData());
+  lxw_workbook* workbook =
+      workbook_new_opt(QFile::encodeName(path).constData(), &options);
   if (!workbook) Fail(QStringLiteral("no workbook could be created"));
   // The package holds no other moment, so the same log saved at the same moment gives the same
   // bytes.
@@ -123,13 +196,16 @@ QByteArray XlsxLogWorkbook(const std::vector<TLogRecord>& log, const QString& sh
 
   // Closing the workbook frees its sheets.
   const QByteArray dataSheetName = sheet ? QByteArray(sheet->name) : QByteArray();
+  TRowProgress rows(progress, 2 * log.size());
   if (sheet) {
-    FillSheet(workbook, sheet, log, currentDivider, locale, errors);
-    AddChartSheet(workbook, sheet->name, log.size(), errors);
+    FillSheet(workbook, sheet, log, currentDivider, locale, errors, rows);
+    AddChartSheet(workbook, sheet->name, log, errors);
+    if (!rows.Cancelled()) AddTimesSheet(workbook, log, errors, rows);
   } else {
     errors.Check(LXW_ERROR_MEMORY_MALLOC_FAILED);
   }
   errors.Check(workbook_close(workbook));
+  if (rows.Cancelled()) return {};
   if (errors.First() != LXW_NO_ERROR) Fail(QString::fromUtf8(lxw_strerror(errors.First())));
 
   QFile built(path);

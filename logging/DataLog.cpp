@@ -1,4 +1,4 @@
-#include "features/DataLog.h"
+#include "logging/DataLog.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -9,10 +9,11 @@
 
 #include "core/Dialogs.h"
 #include "core/ErrorReport.h"
-#include "features/LogFormat.h"
-#include "features/LogJournal.h"
-#include "features/LogOptions.h"
-#include "features/XlsxLog.h"
+#include "logging/LogFormat.h"
+#include "logging/LogJournal.h"
+#include "logging/LogOptions.h"
+#include "logging/WorkbookBuild.h"
+#include "logging/XlsxLog.h"
 
 namespace {
 // Whether a reading moved by more than the threshold of item index k since the last entry,
@@ -60,13 +61,27 @@ void TDataLog::JournalEntry() {
   // After a save the journal was removed: the next entry starts a new one with the whole log.
   const bool written = fJournal->IsOpen() ? fJournal->Append(fLogList.back(), CurrentDivider)
                                           : fJournal->Begin(fLogList, CurrentDivider);
-  if (written) return;
+  if (!written) JournalFailed(fJournal->ErrorText());
+}
+
+void TDataLog::JournalFailed(const QString& reason) {
   // The journal stays open with the whole lines that reached it: they can still be recovered
   // after a crash, and a save or a discard still removes them.
+  if (fJournalFailed) return;
   fJournalFailed = true;
   ReportError(QStringLiteral("The log cannot be kept safe on the disk: %1.\n"
                              "It goes on in memory only; save it before closing the program.")
-                  .arg(fJournal->ErrorText()));
+                  .arg(reason));
+}
+
+bool TDataLog::DiscardJournal(QString& failure) {
+  if (!fJournal || !fJournal->IsOpen()) return true;
+  const QString path = fJournal->Path();
+  if (fJournal->Discard()) return true;
+  failure = QStringLiteral("its journal \"%1\" could not be removed: %2.\n"
+                           "The next start offers the log again.")
+                .arg(QDir::toNativeSeparators(path), fJournal->ErrorText());
+  return false;
 }
 
 void TDataLog::ClearLogData() {
@@ -78,12 +93,14 @@ void TDataLog::ClearLogData() {
 }
 
 void TDataLog::DiscardLogData() {
-  if (fJournal) fJournal->Discard();
+  QString failure;
+  if (!DiscardJournal(failure)) ReportError(QStringLiteral("The log was thrown away, but ") + failure);
   ClearLogData();
 }
 
-void TDataLog::KeepJournalIn(const QString& folder) {
-  fJournal = std::make_unique<TLogJournal>(folder);
+void TDataLog::KeepJournalIn(const QString& folder, TJournalFileMaker maker) {
+  fJournal = std::make_unique<TLogJournal>(folder, std::move(maker));
+  fJournal->SetFailureHandler([this](const QString& reason) { JournalFailed(reason); });
 }
 
 void TDataLog::RestoreLog(std::vector<TLogRecord> entries, int currentDivider) {
@@ -93,10 +110,13 @@ void TDataLog::RestoreLog(std::vector<TLogRecord> entries, int currentDivider) {
   fUnsaved = true;
 }
 
-void TDataLog::Saved() {
+void TDataLog::Saved(QWidget* owner) {
   fUnsaved = false;
   fJournalFailed = false;
-  if (fJournal) fJournal->Discard();
+  QString failure;
+  if (!DiscardJournal(failure))
+    ShowCenteredMessage(owner, QStringLiteral("The log was saved, but ") + failure,
+                        TMsgKind::Warning);
 }
 
 bool TDataLog::LogByTime(const TCurrentSet& data, int32_t& countdown, int32_t intervalSeconds) {
@@ -142,28 +162,55 @@ void TDataLog::SaveExcelLogFile(const QString& aName, const QString& fileName,
 
 bool TDataLog::SaveLog(QWidget* owner, bool excel) {
   const QLocale locale;
-  const TLogStamp stamp = LogStamp(fClock(), locale);
+  const QString tooLong =
+      QStringLiteral("The log has %1 entries, more than the %2 a worksheet holds.\n"
+                     "Save it in text format instead.")
+          .arg(locale.toString(static_cast<qlonglong>(fLogList.size())),
+               locale.toString(static_cast<qlonglong>(kXlsxMaxEntries)));
+  const bool fitsWorkbook = fLogList.size() <= kXlsxMaxEntries;
+  if (excel && !fitsWorkbook) {
+    ShowCenteredMessage(owner, tooLong, TMsgKind::Warning);
+    return false;
+  }
+  // A log an earlier run left is named after its own start, the log of this run after the save.
+  const QDateTime named = fRestoredDivider && !fLogList.empty() ? fLogList.front().Time : fClock();
   const QString extension = excel ? QStringLiteral(".xlsx") : QStringLiteral(".txt");
-  const QString filter = excel ? QStringLiteral("Excel workbook (*.xlsx)")
-                               : QStringLiteral("Text file format (*.txt)");
+  const QString textFilter = QStringLiteral("Text file format (*.txt)");
+  const QString bookFilter = QStringLiteral("Excel workbook (*.xlsx)");
+  // Both formats are offered, the chosen one first: the name's extension decides.
+  const QString filters = excel ? bookFilter + QStringLiteral(";;") + textFilter
+                                : textFilter + QStringLiteral(";;") + bookFilter;
   if (fLogFolder.isEmpty()) {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     fLogFolder = QFileInfo(documents).isDir() ? documents : QDir::homePath();
   }
+  const QString proposed = QStringLiteral("Log_") + LogStamp(named, locale).Stamp + extension;
   QString fileName = AskSaveFileName(owner, QStringLiteral("Save Log"),
-                                     QDir(fLogFolder).filePath(QStringLiteral("Log_") + stamp.Stamp + extension),
-                                     filter);
+                                     QDir(fLogFolder).filePath(proposed), filters);
   if (fileName.isEmpty()) return false;
   fLogFolder = QFileInfo(fileName).absolutePath();
-  if (QFileInfo(fileName).suffix().isEmpty()) fileName += extension;
+  const QString suffix = QFileInfo(fileName).suffix().toLower();
+  if (suffix.isEmpty()) fileName += extension;
+  const bool asWorkbook = suffix == QStringLiteral("xlsx") || (excel && suffix != QStringLiteral("txt"));
+  if (asWorkbook && !fitsWorkbook) {
+    ShowCenteredMessage(owner, tooLong, TMsgKind::Warning);
+    return false;
+  }
+  // Entries taken while a workbook is built (its thread lets the window go on) are not in the
+  // file: the log stays unsaved for them.
+  const size_t saving = fLogList.size();
   try {
-    if (!excel) {
+    if (!asWorkbook) {
       SaveTxtLogFile(fileName, locale);
-      Saved();
+      Saved(owner);
       return true;
     }
-    SaveExcelLogFile(stamp.Digits, fileName, locale);
-    Saved();
+    const std::optional<QByteArray> package = BuildWorkbookShowingProgress(
+        owner, fLogList, LogStamp(fClock(), locale).Digits, Divider(), locale, fClock());
+    if (!package) return false;
+    SaveFileContents(fileName, *package);
+    Saved(owner);
+    if (fLogList.size() > saving) fUnsaved = true;
   } catch (const EKelvoraError& error) {
     ShowCenteredMessage(owner, error.Text(), TMsgKind::Error);
     return false;

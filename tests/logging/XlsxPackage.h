@@ -22,3 +22,5 @@ struct TSheetCell {
 };
 // The cells of the first worksheet by reference ("A1", "B2"), blanks included.
 std::map<QString, TSheetCell> FirstSheetCells(const QString& package);
+// The cells of the worksheet part number (xl/worksheets/sheet<number>.xml).
+std::map<QString, TSheetCell> WorksheetCells(const QString& package, int number);
