@@ -164,6 +164,18 @@ class RetainedCommands(MqttCase):
         self.sim_ = self.sim("kpx")
         self.bridge_ = self.bridge(self.sim_, "127.0.0.1:%d" % broker_port)
         wait_for(lambda: self.bridge_.said("publishing under"), what="connected")
+        # A command published before the bridge has subscribed would reach it as retained, and
+        # rightly be refused: a live one carried out shows the subscription is in place.
+        for _ in range(60):
+            publish(self.broker_, BASE + "set/voltage", "1")
+            try:
+                wait_for(lambda: any(v[0] == 100 for v in self.sim_.writes(0)), timeout=0.5,
+                         what="a live command")
+                break
+            except AssertionError:
+                pass
+        else:
+            self.fail("the bridge never took a live command")
         publish(self.broker_, BASE + "set/output", "ON", "-r")
         publish(self.broker_, BASE + "set/voltage", "24", "-r")
         wait_for(lambda: [1] in self.sim_.writes(9) and
