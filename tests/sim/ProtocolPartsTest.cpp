@@ -129,8 +129,8 @@ TEST(FaultSpecs, RandomLossRepeatsForItsSeed) {
                           "idle-close-ms=0", "idle-close-ms"})
     EXPECT_FALSE(ParseFault(bad, &error)) << bad;
 
-  const auto pattern = [](const char* spec) {
-    FaultPlan plan({*ParseFault(spec, nullptr)});
+  const auto pattern = [](const char* fault) {
+    FaultPlan plan({*ParseFault(fault, nullptr)});
     std::string lost;
     for (int i = 0; i < 1000; ++i) lost += plan.DropAnswer(i) ? 'x' : '.';
     return lost;
